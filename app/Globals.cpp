@@ -1,0 +1,27 @@
+#include "app/Globals.h"
+#include <cstring>
+
+CFile exchangeFile;
+char g_szExchangePath[kPathSize];
+BOOL g_bQuickMenu = FALSE;
+
+int g_nShowMaximized = 0;
+int g_nJpegQuality = 99;
+int g_nPngInterlace = 0;
+char g_szLastSaveName[kPathSize];
+char g_szLastOpenName[kPathSize];
+char g_szLastSaveDir[kPathSize];
+char g_szLastOpenDir[kPathSize];
+char g_szSourcePath[kPathSize];
+char g_szTargetPath[kPathSize];
+char g_szMessage[kPathSize];
+
+OPENFILENAMEA g_ofnOpen;
+
+bool CopyPath(char* dst, const char* src) {
+    size_t len = strlen(src);
+    if (len >= (size_t)kPathSize)
+        return false;
+    memcpy(dst, src, len + 1);
+    return true;
+}

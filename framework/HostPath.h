@@ -1,0 +1,12 @@
+// Paths for code that does not go through the Win32 file API: the image library
+// and the C stream functions open paths of the host system.
+#pragma once
+#include <cstddef>
+#include <cstdio>
+
+// Writes the host form of a Windows path into out. False when it cannot be
+// translated or does not fit.
+bool HostPathFor(const char* windowsPath, char* out, size_t outSize);
+
+// fopen on the host form of a Windows path; null when translation or opening fails.
+FILE* HostFopen(const char* windowsPath, const char* mode);

@@ -1,0 +1,70 @@
+# Shared by ./kestrel and ./check: Debian packages, the build, Xvfb and Wine prefixes.
+# Sourced, not run.
+
+KESTREL_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+KESTREL_BUILD=${KESTREL_BUILD:-$KESTREL_ROOT/build}
+
+# What building and running need.
+KESTREL_RUN_PACKAGES=(wine wine64 wine64-tools libdevil-dev cmake make g++ xvfb xauth trayer x11-utils)
+# What the tests need on top.
+KESTREL_TEST_PACKAGES=(xdotool imagemagick giflib-tools libgif-dev python3-pil python3-numpy
+    libgtest-dev libbenchmark-dev clang libclang-rt-14-dev procps)
+
+say() { printf 'kestrel: %s\n' "$*" >&2; }
+
+ensure_packages() {
+    local missing=() p
+    for p in "$@"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    say "installing missing Debian packages: ${missing[*]}"
+    local sudo=()
+    [ "$(id -u)" -ne 0 ] && sudo=(sudo)
+    "${sudo[@]}" apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+}
+
+build_kestrel() {
+    if [ ! -f "$KESTREL_BUILD/CMakeCache.txt" ]; then
+        say "configuring the build in $KESTREL_BUILD"
+        cmake -S "$KESTREL_ROOT" -B "$KESTREL_BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+    fi
+    cmake --build "$KESTREL_BUILD" -j "$(nproc)" "$@"
+}
+
+# Starts Xvfb on the first free display and exports DISPLAY; kill with stop_xvfb.
+start_xvfb() {
+    local geometry=${1:-1024x768x24} n
+    for n in $(seq 90 150); do
+        [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
+        Xvfb ":$n" -screen 0 "$geometry" -nolisten tcp >/dev/null 2>&1 &
+        KESTREL_XVFB_PID=$!
+        local i
+        for i in $(seq 1 100); do
+            [ -e "/tmp/.X11-unix/X$n" ] && break
+            sleep 0.05
+        done
+        export DISPLAY=":$n"
+        return 0
+    done
+    say "no free X display found"
+    return 1
+}
+
+stop_xvfb() {
+    [ -n "${KESTREL_XVFB_PID:-}" ] && kill "$KESTREL_XVFB_PID" 2>/dev/null
+    KESTREL_XVFB_PID=
+}
+
+# Creates the Wine prefix in $WINEPREFIX once, quietly.
+prepare_wineprefix() {
+    export WINEDEBUG=${WINEDEBUG:--all}
+    export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+        say "creating the Wine prefix $WINEPREFIX"
+        mkdir -p "$WINEPREFIX"
+        wineboot -i >/dev/null 2>&1 || true
+        wineserver -w
+    fi
+}
