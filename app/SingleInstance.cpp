@@ -1,21 +1,10 @@
 #include "app/SingleInstance.h"
 #include <cstdio>
+#include "framework/HostPath.h"
 
 CSingleInstanceApp::~CSingleInstanceApp() {
     if (m_hInstanceMutex)
         ReleaseMutex(m_hInstanceMutex);
-}
-
-DWORD_PTR InstanceHandleForName(HINSTANCE hInstance) {
-    // The image base recorded in the module's own header is the address Windows
-    // loads it at; under Wine the loader may place it elsewhere.
-    auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(hInstance);
-    if (!dos || dos->e_magic != IMAGE_DOS_SIGNATURE)
-        return reinterpret_cast<DWORD_PTR>(hInstance);
-    auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(reinterpret_cast<const BYTE*>(dos) + dos->e_lfanew);
-    if (nt->Signature != IMAGE_NT_SIGNATURE)
-        return reinterpret_cast<DWORD_PTR>(hInstance);
-    return (DWORD_PTR)nt->OptionalHeader.ImageBase;
 }
 
 std::string CSingleInstanceApp::BuildInstanceName(const std::string& appName, DWORD_PTR instance, UINT style,
@@ -36,7 +25,7 @@ BOOL CSingleInstanceApp::ClaimSingleInstance(UINT nIconId) {
     HICON icon = LoadIconA(hInstance, MAKEINTRESOURCEA(nIconId));
     const UINT style = CS_DBLCLKS;
     m_strInstanceClassName =
-        BuildInstanceName(m_strAppName, InstanceHandleForName(hInstance), style, cursor, icon);
+        BuildInstanceName(m_strAppName, StableInstanceValue(hInstance), style, cursor, icon);
 
     m_hInstanceMutex = CreateMutexA(nullptr, FALSE, m_strInstanceClassName.c_str());
     if (GetLastError() == ERROR_ALREADY_EXISTS) {

@@ -28,8 +28,3 @@ protected:
     HANDLE m_hInstanceMutex = nullptr;
     std::string m_strInstanceClassName;
 };
-
-// The instance handle as Windows gives it to every process of this program: the
-// module's preferred load address, which (unlike the real handle under Wine) is
-// the same in every process.
-DWORD_PTR InstanceHandleForName(HINSTANCE hInstance);

@@ -36,6 +36,16 @@ bool HostPathFor(const char* windowsPath, char* out, size_t outSize) {
 }
 #endif
 
+DWORD_PTR StableInstanceValue(HINSTANCE hInstance) {
+#ifdef __WINE__
+    // Windows loads every process of a 32-bit program at its preferred base.
+    (void)hInstance;
+    return 0x400000;
+#else
+    return reinterpret_cast<DWORD_PTR>(hInstance);
+#endif
+}
+
 FILE* HostFopen(const char* windowsPath, const char* mode) {
     char hostPath[MAX_PATH * 4];
     if (!HostPathFor(windowsPath, hostPath, sizeof hostPath))

@@ -1,6 +1,8 @@
-// Paths for code that does not go through the Win32 file API: the image library
-// and the C stream functions open paths of the host system.
+// What differs between a Windows build and the Winelib build. Paths for code that
+// does not go through the Win32 file API: the image library and the C stream
+// functions open paths of the host system.
 #pragma once
+#include <windows.h>
 #include <cstddef>
 #include <cstdio>
 
@@ -10,3 +12,7 @@ bool HostPathFor(const char* windowsPath, char* out, size_t outSize);
 
 // fopen on the host form of a Windows path; null when translation or opening fails.
 FILE* HostFopen(const char* windowsPath, const char* mode);
+
+// The module's instance handle as Windows gives it to every process of this
+// program. Under Wine the loader moves the module from process to process.
+DWORD_PTR StableInstanceValue(HINSTANCE hInstance);

@@ -1,0 +1,185 @@
+"""Drives the real Kestrel under Wine on the test display, as a person would.
+
+The test runner (./check) provides DISPLAY and WINEPREFIX; scripts get the build
+folder as their first argument. Input goes through xdotool, the tray is hosted by
+trayer, screenshots come from ImageMagick's import.
+"""
+import os
+import subprocess
+import sys
+import time
+
+from PIL import Image
+
+TRAY_WIDTH = 100
+TRAY_HEIGHT = 24
+
+
+def run(*cmd, check=True, **kw):
+    return subprocess.run(cmd, check=check, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, **kw)
+
+
+def wait_for(predicate, timeout=10.0, step=0.1, what="condition"):
+    end = time.time() + timeout
+    while time.time() < end:
+        value = predicate()
+        if value:
+            return value
+        time.sleep(step)
+    raise AssertionError(f"timed out waiting for {what}")
+
+
+def screen_size():
+    out = run("xdpyinfo").stdout
+    for line in out.splitlines():
+        if "dimensions:" in line:
+            w, h = line.split()[1].split("x")
+            return int(w), int(h)
+    raise AssertionError("no screen size")
+
+
+class Desktop:
+    """The display with a tray host, and the Kestrel processes started on it."""
+
+    def __init__(self, build_dir):
+        self.build_dir = os.path.abspath(build_dir)
+        self.program = os.path.join(self.build_dir, "kestrel.exe.so")
+        self.env = dict(os.environ, WINEDEBUG="-all")
+        self.processes = []
+        self.trayer = None
+        self.width, self.height = screen_size()
+
+    # The tray host -------------------------------------------------------
+    def start_tray_host(self):
+        self.trayer = subprocess.Popen(
+            ["trayer", "--edge", "top", "--align", "right", "--widthtype", "pixel", "--width", str(TRAY_WIDTH),
+             "--height", str(TRAY_HEIGHT), "--transparent", "false"],
+            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        wait_for(lambda: run("xdotool", "search", "--class", "trayer", check=False).stdout.strip(),
+                 what="the tray host")
+        time.sleep(0.5)
+
+    @property
+    def icon_position(self):
+        """Where trayer shows the first icon: the right end of its panel."""
+        return self.width - 11, TRAY_HEIGHT // 2
+
+    def open_tray_menu(self):
+        """Right-clicks the icon and moves the pointer off it, as a person would; a
+        pointer left on the icon brings up its tooltip, which takes the keyboard
+        from the menu."""
+        x, y = self.icon_position
+        self.click(x, y, 3)
+        wait_for(lambda: menu_at(self.screenshot(), x, y), what="the tray menu")
+        self.move(x - 300, y + 300)
+
+    def tray_icon_shown(self):
+        """True when the tray area shows Kestrel's teal icon."""
+        x, y = self.icon_position
+        region = self.screenshot().crop((x - 8, y - 8, x + 8, y + 8)).convert("RGB")
+        teal = sum(1 for p in region.getdata() if abs(p[0] - 18) < 40 and abs(p[1] - 92) < 40 and
+                   abs(p[2] - 110) < 40)
+        return teal > 40
+
+    # Kestrel -------------------------------------------------------------
+    def start(self, *args):
+        p = subprocess.Popen(["wine", self.program, *args], env=self.env, stdout=subprocess.DEVNULL,
+                             stderr=subprocess.DEVNULL)
+        self.processes.append(p)
+        return p
+
+    def temp_folder(self):
+        users = os.path.join(os.environ["WINEPREFIX"], "drive_c", "users")
+        return os.path.join(users, os.environ.get("USER") or run("whoami").stdout.strip(), "Temp")
+
+    def exchange_files(self):
+        folder = self.temp_folder()
+        if not os.path.isdir(folder):
+            return []
+        return sorted(f for f in os.listdir(folder) if f.startswith("kstmp") and f.endswith(".bmp"))
+
+    def reg_query(self, key, value=None):
+        """A registry value as (type, data), or None when missing."""
+        args = ["wine", "reg", "query", key] + (["/v", value] if value else [])
+        out = run(*args, check=False, env=self.env).stdout
+        for line in out.splitlines():
+            parts = line.strip().split(None, 2)
+            if len(parts) >= 2 and parts[0] == value and parts[1].startswith("REG_"):
+                return parts[1], parts[2] if len(parts) > 2 else ""
+        return None
+
+    def reg_delete(self, key):
+        run("wine", "reg", "delete", key, "/f", check=False, env=self.env)
+
+    # Input and output ----------------------------------------------------
+    def click(self, x, y, button=1):
+        run("xdotool", "mousemove", str(x), str(y), "click", str(button))
+
+    def move(self, x, y):
+        run("xdotool", "mousemove", str(x), str(y))
+
+    def key(self, *keys):
+        run("xdotool", "key", *keys)
+
+    def focus_window(self, title):
+        """Gives the keyboard to the visible window with this title (its X name).
+
+        Without a window manager nothing moves the focus by itself, and typed keys
+        would go nowhere. Wine takes the first key after a change of focus to sync
+        its keyboard state, so a harmless Shift goes first."""
+        ids = wait_for(lambda: run("xdotool", "search", "--onlyvisible", "--name", "^%s$" % title,
+                                   check=False).stdout.split(), what="window " + title)
+        run("xdotool", "windowfocus", "--sync", ids[-1], check=False)
+        time.sleep(0.3)
+        run("xdotool", "key", "shift")
+        time.sleep(0.3)
+        return ids[-1]
+
+    def menu_key(self, *keys):
+        """Keys for a menu tracked by Kestrel's full-screen window."""
+        self.focus_window("Kestrel")
+        self.key(*keys)
+
+    def screenshot(self, path=None):
+        target = path or "/tmp/kestrel-e2e-shot-%d.png" % os.getpid()
+        run("import", "-window", "root", target)
+        image = Image.open(target)
+        image.load()
+        return image
+
+    def close(self):
+        for p in self.processes:
+            if p.poll() is None:
+                p.kill()
+        if self.trayer:
+            self.trayer.kill()
+        # Leave no Kestrel behind for the next script.
+        run("pkill", "-f", "kestrel.exe", check=False)
+
+
+def menu_at(image, x, y):
+    """True when a light pop-up menu opens leftwards and downwards from (x, y)."""
+    region = image.convert("RGB").crop((max(0, x - 120), y + 4, x - 4, y + 60))
+    light = sum(1 for p in region.getdata() if min(p) > 180)
+    return light > region.size[0] * region.size[1] * 0.6
+
+
+def main(test_functions):
+    """Runs each test with a fresh desktop; prints a closing count for CTest."""
+    build_dir = sys.argv[1]
+    passed = failed = 0
+    for fn in test_functions:
+        desk = Desktop(build_dir)
+        try:
+            fn(desk)
+            passed += 1
+            print(f"PASS {fn.__name__}")
+        except Exception as e:  # report and go on with the next case
+            failed += 1
+            print(f"FAIL {fn.__name__}: {e!r}")
+            desk.screenshot(os.path.join(build_dir, f"e2e-{fn.__name__}-failure.png"))
+        finally:
+            desk.close()
+            time.sleep(0.5)
+    print(f"{passed} passed, {failed} failed")
+    sys.exit(1 if failed else 0)
