@@ -1,5 +1,6 @@
 #include "app/KestrelApp.h"
 #include <shlobj.h>
+#include <cderr.h>
 #include <cstdio>
 #include <cstring>
 #include "app/CommandLine.h"
@@ -39,8 +40,11 @@ void ReleaseExchangeFile() {
 namespace {
 void TellPathTooLong(const char* path) {
     char text[kPathSize + 128];
-    snprintf(text, sizeof text, "This path is longer than %d characters:\n\n%.*s...", kPathSize - 1,
-             kPathSize - 1, path);
+    if (path)
+        snprintf(text, sizeof text, "This path is longer than %d characters:\n\n%.*s...", kPathSize - 1,
+                 kPathSize - 1, path);
+    else
+        snprintf(text, sizeof text, "The chosen path is longer than %d characters.", kPathSize - 1);
     MessageBoxA(nullptr, text, "Kestrel", MB_OK | MB_ICONEXCLAMATION);
 }
 
@@ -107,6 +111,9 @@ void CKestrelApp::RunViewerMode(const char* cmdLine) {
     if (ClassifyCommandLine(cmdLine) == StartMode::OpenDialog) {
         g_ofnOpen.lpstrTitle = "View Image File";
         if (!GetOpenFileNameA(&g_ofnOpen)) {
+            // The dialog refuses a choice that does not fit the buffer; say why.
+            if (CommDlgExtendedError() == FNERR_BUFFERTOOSMALL)
+                TellPathTooLong(nullptr);
             ReleaseExchangeFile();
             return;
         }
