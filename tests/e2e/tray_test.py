@@ -4,7 +4,7 @@ import sys
 import time
 
 sys.path.insert(0, os.path.dirname(__file__))
-from kestrel_e2e import main, menu_at, wait_for  # noqa: E402
+from kestrel_e2e import main, menu_at, run, wait_for  # noqa: E402
 
 
 def tip_below(image, x, y):
@@ -59,6 +59,21 @@ def test_quick_menu_shows_once_without_icon(desk):
     assert desk.exchange_files() == []
 
 
+def test_quick_menu_command_runs_then_ends(desk):
+    desk.start_tray_host()
+    desk.move(500, 400)
+    p = desk.start("-q")
+    wait_for(lambda: menu_at(desk.screenshot(), 500, 400), timeout=20, what="the quick menu")
+    desk.menu_key("Down", "Down", "Down", "Return")  # View Image File
+    wait_for(lambda: p.poll() is not None, what="the quick-menu run to end")
+    # The new process shows the open dialog; the quick-menu run is gone.
+    desk.focus_window("View Image File")
+    desk.key("Escape")
+    wait_for(lambda: not run("pgrep", "-f", "kestrel.exe", check=False).stdout.strip(), timeout=20,
+             what="the viewer process to end")
+    assert desk.exchange_files() == []
+
+
 def test_second_start_hands_over_to_resident(desk):
     p = start_resident(desk)
     desk.move(600, 500)
@@ -78,4 +93,5 @@ def test_second_start_hands_over_to_resident(desk):
 
 
 if __name__ == "__main__":
-    main([test_icon_menu_and_exit, test_quick_menu_shows_once_without_icon, test_second_start_hands_over_to_resident])
+    main([test_icon_menu_and_exit, test_quick_menu_shows_once_without_icon, test_quick_menu_command_runs_then_ends,
+          test_second_start_hands_over_to_resident])
