@@ -1,0 +1,40 @@
+// Converts the file named in g_szSourcePath into the file named in g_szTargetPath:
+// a byte copy for names of one type, the image library alone for ordinary formats,
+// or a staged route through the exchange file for everything that touches our own
+// BMP and GIF code.
+//
+// Calling order: fill both path buffers; test SameTypeSuffix first if the copy
+// shortcut is wanted; if NeedsStaging, StageSource and, unless it failed,
+// ConvertFile(true); otherwise ConvertFile(false).
+#pragma once
+#include <windows.h>
+#include "imaging/DevIL.h"
+
+// The last error code of the image library (0 for none), kept by every load and
+// save; the viewer paints nothing while it is not 0.
+extern int g_nLastImageError;
+
+// Which BMP depths StageSource raises to 24 bits for a target that is not GIF.
+enum DeepeningRule {
+    kDeepenUpTo8Bits, // single-file conversion: 1, 4 and 8 bits
+    kDeepenOnly8Bits, // batch conversion: 8 bits only
+};
+
+// The last three characters of source and target match, ignoring case.
+bool SameTypeSuffix();
+// The source is a GIF or a BMP, or the target is a GIF.
+bool NeedsStaging();
+
+// Puts the source's pixels as one BMP into the empty exchange file. False (with the
+// error shown, owned by owner, and the exchange file untouched) when the source
+// could not be read.
+bool StageSource(HWND owner, DeepeningRule rule);
+
+// Writes the target from the source (not staged) or from the exchange file
+// (staged), which is empty again afterwards. Errors are shown and leave
+// g_nLastImageError set.
+void ConvertFile(bool staged);
+
+// The image library's error box: "Error: <library text>\n" captioned "File Error!"
+// in g_szMessage, then every further queued error discarded.
+void ReportImageError(HWND owner, ILenum error);
