@@ -161,6 +161,48 @@ LPBITMAPINFOHEADER RaiseIndexDepth(const BITMAPINFOHEADER* lpDib, WORD wBits) {
             SetIndex(dst, x, wBits, GetIndex(src, x, wSrcBits));
     return dib.release();
 }
+
+// Packs uncompressed 4- or 8-bit rows as BI_RLE4 or BI_RLE8. Wine's GetDIBits does
+// not write run-length data, so the rows are read uncompressed and packed here.
+// Only encoded runs are used (a count and one index repeated), each row ends with
+// 0,0 and the image with 0,1: a valid stream every decoder reads.
+LPBITMAPINFOHEADER RunLengthFromDib(const BITMAPINFOHEADER* lpDib) {
+    const WORD wBits = lpDib->biBitCount;
+    if ((wBits != 4 && wBits != 8) || lpDib->biCompression != BI_RGB || lpDib->biHeight <= 0)
+        return nullptr;
+    std::vector<BYTE> runs;
+    const DWORD stride = DibRowBytes(lpDib->biWidth, wBits);
+    const BYTE* row = DibPixels(lpDib);
+    for (LONG y = 0; y < lpDib->biHeight; ++y, row += stride) {
+        for (LONG x = 0; x < lpDib->biWidth;) {
+            const BYTE index = GetIndex(row, x, wBits);
+            LONG n = 1;
+            while (n < 255 && x + n < lpDib->biWidth && GetIndex(row, x + n, wBits) == index)
+                ++n;
+            runs.push_back((BYTE)n);
+            runs.push_back(wBits == 8 ? index : (BYTE)(index << 4 | index));
+            x += n;
+        }
+        runs.push_back(0);
+        runs.push_back(y + 1 < lpDib->biHeight ? 0 : 1);
+    }
+    const WORD tableBytes = DibColorTableBytes(lpDib);
+    DibHolder dib(static_cast<LPBITMAPINFOHEADER>(malloc(lpDib->biSize + tableBytes + runs.size())));
+    if (!dib)
+        return nullptr;
+    memcpy(dib.get(), lpDib, lpDib->biSize + tableBytes);
+    dib->biCompression = wBits == 8 ? BI_RLE8 : BI_RLE4;
+    dib->biSizeImage = (DWORD)runs.size();
+    memcpy(DibPixels(dib.get()), runs.data(), runs.size());
+    return dib.release();
+}
+
+// Run-length output the platform would not make: the same depth uncompressed,
+// then packed here.
+template <class F> LPBITMAPINFOHEADER PackedRunLength(F uncompressed) {
+    DibHolder plain(uncompressed());
+    return plain ? RunLengthFromDib(plain.get()) : nullptr;
+}
 } // namespace
 
 HBITMAP GrabScreenRect(const RECT& rc) {
@@ -251,14 +293,9 @@ LPBITMAPINFOHEADER AllocDibForBitmap(BITMAPINFOHEADER bi, HBITMAP hBitmap) {
     return dib.release();
 }
 
-LPBITMAPINFOHEADER DibFromBitmapAtDepth(HBITMAP hBitmap, WORD wBitCount, DWORD dwCompression,
-                                        HPALETTE hPalette) {
-    WORD wBits;
-    BITMAP bm;
-    if (!hBitmap || !DepthForRequest(wBitCount, dwCompression, &wBits) ||
-        !GetObjectA(hBitmap, sizeof(bm), &bm))
-        return nullptr;
-    DibHolder dib(AllocDibForBitmap(MakeHeader(bm.bmWidth, bm.bmHeight, wBits, dwCompression), hBitmap));
+namespace {
+LPBITMAPINFOHEADER ReadBitmapAtDepth(HBITMAP hBitmap, const BITMAPINFOHEADER& bi, HPALETTE hPalette) {
+    DibHolder dib(AllocDibForBitmap(bi, hBitmap));
     if (!dib)
         return nullptr;
     CClientDC screen(nullptr);
@@ -269,6 +306,21 @@ LPBITMAPINFOHEADER DibFromBitmapAtDepth(HBITMAP hBitmap, WORD wBitCount, DWORD d
                    reinterpret_cast<LPBITMAPINFO>(dib.get()), DIB_RGB_COLORS))
         return nullptr;
     return dib.release();
+}
+} // namespace
+
+LPBITMAPINFOHEADER DibFromBitmapAtDepth(HBITMAP hBitmap, WORD wBitCount, DWORD dwCompression,
+                                        HPALETTE hPalette) {
+    WORD wBits;
+    BITMAP bm;
+    if (!hBitmap || !DepthForRequest(wBitCount, dwCompression, &wBits) ||
+        !GetObjectA(hBitmap, sizeof(bm), &bm))
+        return nullptr;
+    LPBITMAPINFOHEADER dib =
+        ReadBitmapAtDepth(hBitmap, MakeHeader(bm.bmWidth, bm.bmHeight, wBits, dwCompression), hPalette);
+    if (!dib && dwCompression != BI_RGB)
+        return PackedRunLength([&] { return DibFromBitmapAtDepth(hBitmap, wBits, BI_RGB, hPalette); });
+    return dib;
 }
 
 LPBITMAPINFOHEADER ConvertDibDepth(const BITMAPINFOHEADER* lpDib, WORD wBitCount, DWORD dwCompression) {
@@ -286,6 +338,8 @@ LPBITMAPINFOHEADER ConvertDibDepth(const BITMAPINFOHEADER* lpDib, WORD wBitCount
         return nullptr;
     if (IsIndexRaise(lpDib, wBits, dwCompression))
         return RaiseIndexDepth(lpDib, wBits);
+    if (dwCompression != BI_RGB && lpDib->biCompression == BI_RGB)
+        return PackedRunLength([&] { return ConvertDibDepth(lpDib, wBits, BI_RGB); });
 
     // Everything else, reductions in particular, is the platform's conversion
     // through a device bitmap with the source's colours realised.

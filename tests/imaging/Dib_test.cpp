@@ -202,6 +202,36 @@ TEST(ConvertDibDepth, ReductionsGiveValidTables) {
     }
 }
 
+// Run-length DIBs unpack, through the platform at 24 bits, to what the same
+// request without compression gives.
+TEST(RunLength, UnpacksToTheUncompressedPixels) {
+    CGdiObject<HBITMAP> bitmap(PatternBitmap(300, 6)); // rows longer than one run of 255
+    Dib eight(
+        MakeTestDib(300, 6, 8, SixteenColours(), [](LONG x, LONG y) { return (DWORD)(x / 7 + y) % 16; }));
+    Dib four(MakeTestDib(17, 3, 4, SixteenColours(), [](LONG x, LONG y) { return (DWORD)(x / 2 + y) % 16; }));
+    struct Case {
+        const char* what;
+        Dib packed, plain;
+    } cases[] = {
+        {"bitmap at 8 bits", Dib(DibFromBitmapAtDepth(bitmap, 8, BI_RLE8, nullptr)),
+         Dib(DibFromBitmapAtDepth(bitmap, 8, BI_RGB, nullptr))},
+        {"bitmap at 4 bits", Dib(DibFromBitmapAtDepth(bitmap, 0, BI_RLE4, nullptr)),
+         Dib(DibFromBitmapAtDepth(bitmap, 4, BI_RGB, nullptr))},
+        {"8-bit DIB", Dib(ConvertDibDepth(eight.get(), 0, BI_RLE8)),
+         Dib(ConvertDibDepth(eight.get(), 8, BI_RGB))},
+        {"4-bit DIB", Dib(ConvertDibDepth(four.get(), 4, BI_RLE4)),
+         Dib(ConvertDibDepth(four.get(), 4, BI_RGB))},
+    };
+    for (Case& c : cases) {
+        ASSERT_TRUE(c.packed && c.plain) << c.what;
+        EXPECT_NE((DWORD)BI_RGB, c.packed->biCompression) << c.what;
+        Dib a(ConvertDibDepth(c.packed.get(), 24, BI_RGB)), b(ConvertDibDepth(c.plain.get(), 24, BI_RGB));
+        ASSERT_TRUE(a && b) << c.what;
+        ASSERT_EQ(a->biSizeImage, b->biSizeImage) << c.what;
+        EXPECT_EQ(0, memcmp(DibPixels(a.get()), DibPixels(b.get()), a->biSizeImage)) << c.what;
+    }
+}
+
 TEST(ConvertDibDepth, RefusedRequests) {
     Dib trueColour(MakeTestDib(4, 4, 24, {}, Pattern));
     Dib eight(MakeTestDib(4, 4, 8, SixteenColours(), [](LONG x, LONG) { return (DWORD)x; }));
