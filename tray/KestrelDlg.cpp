@@ -4,6 +4,7 @@
 #include "app/KestrelApp.h"
 #include "imaging/DevIL.h"
 #include "resources/resource.h"
+#include "tray/Capture.h"
 
 BOOL g_bCaptureArmed = FALSE;
 
@@ -18,6 +19,8 @@ BEGIN_MESSAGE_MAP(CKestrelDlg, CFrameWnd)
     ON_WM_ERASEBKGND()
     ON_WM_PAINT()
     ON_WM_TIMER()
+    ON_WM_LBUTTONDOWN()
+    ON_WM_MOUSEMOVE()
     ON_COMMAND(ID_CAPTURE, OnCapture)
     ON_COMMAND(ID_CAPTURE_FULL_SCREEN, OnCaptureFullScreen)
     ON_COMMAND(ID_VIEW_IMAGE_FILE, OnViewImageFile)
@@ -130,7 +133,7 @@ void CKestrelDlg::PopUpTrayMenu() {
 }
 
 LRESULT CKestrelDlg::OnTrayIcon(WPARAM, LPARAM lParam) {
-    if (g_bCaptureArmed)
+    if (CaptureBusy())
         return 1;
     switch (lParam) {
     case WM_RBUTTONUP:
@@ -151,6 +154,7 @@ void CKestrelDlg::OnDestroy() {
             DestroyIcon(m_hTrayIcon);
         m_hTrayIcon = nullptr;
     }
+    SetCaptureImage(nullptr);
     ReleaseExchangeFile();
     CFrameWnd::OnDestroy();
 }
@@ -161,21 +165,11 @@ void CKestrelDlg::EndQuickMenuCommand() {
 }
 
 void CKestrelDlg::OnCapture() {
-    if (g_bCaptureArmed)
+    if (CaptureBusy())
         return;
     g_bCaptureArmed = TRUE;
     SetTimer(m_hWnd, kCaptureTimerId, kCaptureDelayMs, nullptr);
 }
-
-void CKestrelDlg::OnTimer(UINT_PTR nIDEvent) {
-    if (nIDEvent != kCaptureTimerId)
-        return;
-    KillTimer(m_hWnd, kCaptureTimerId);
-    g_bCaptureArmed = FALSE;
-    EndQuickMenuCommand();
-}
-
-void CKestrelDlg::OnCaptureFullScreen() { EndQuickMenuCommand(); }
 
 void CKestrelDlg::OnViewImageFile() {
     char command[MAX_PATH + 8] = "";

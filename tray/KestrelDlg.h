@@ -24,6 +24,8 @@ public:
     BOOL OnEraseBkgnd(HDC hdc);
     void OnPaint();
     void OnTimer(UINT_PTR nIDEvent);
+    void OnLButtonDown(UINT nFlags, POINT point);
+    void OnMouseMove(UINT nFlags, POINT point);
     void OnCapture();
     void OnCaptureFullScreen();
     void OnViewImageFile();

@@ -1,0 +1,198 @@
+// Saving a capture: the shared save dialog, then the capture as a DIB at the
+// chosen depth, written by our BMP or GIF writer or, for every other type, by the
+// image library from the exchange file.
+#include <cstdio>
+#include <cstring>
+#include "app/Globals.h"
+#include "app/Settings.h"
+#include "convert/ConvertEngine.h"
+#include "convert/FormatTable.h"
+#include "convert/SaveDialog.h"
+#include "framework/Afx.h"
+#include "framework/Gdi.h"
+#include "framework/HostPath.h"
+#include "imaging/Bmp.h"
+#include "imaging/DevIL.h"
+#include "imaging/Dib.h"
+#include "imaging/GifWriter.h"
+#include "tray/Capture.h"
+
+namespace {
+const char kCaptureTitle[] = "Save Screen Capture as:";
+const char kDefaultExtension[] = ".png";
+
+int ScreenDepth() {
+    CCreatedDC display(CreateDCA("DISPLAY", nullptr, nullptr, nullptr));
+    if (!display)
+        return 0;
+    return GetDeviceCaps(display, PLANES) * GetDeviceCaps(display, BITSPIXEL);
+}
+
+// The dialog starts from the screen's own depth; 15- and 16-bit screens keep the
+// choice made last time.
+void PresetCaptureDepth() {
+    int depth = ScreenDepth();
+    if (depth >= 24)
+        g_nCaptureDepth = 24;
+    else if (depth == 1)
+        g_nCaptureDepth = 1;
+    else if (depth > 1 && depth <= 4)
+        g_nCaptureDepth = 4;
+    else if (depth > 4 && depth <= 8)
+        g_nCaptureDepth = 8;
+}
+
+void ShowWriteError(HWND owner, const char* what) {
+    snprintf(g_szMessage, kPathSize, "Error: %s\n", what);
+    MessageBoxA(owner, g_szMessage, "File Error!", MB_OK);
+}
+
+// The exchange file goes back to empty and at its start, whatever happened.
+void EmptyExchange() {
+    try {
+        exchangeFile.SetLength(0);
+        exchangeFile.SeekToBegin();
+    } catch (CFileException) {
+    }
+}
+
+bool PutInExchange(LPBITMAPINFOHEADER dib) {
+    try {
+        exchangeFile.SeekToBegin();
+        WriteBmpToExchange(dib);
+        return true;
+    } catch (CFileException) {
+        EmptyExchange();
+        return false;
+    }
+}
+
+// The capture at the depth its target takes. Our GIF writer reads only 8-bit
+// images, so 2 and 16 colours are reduced first and then widened to 8 bits.
+LPBITMAPINFOHEADER CaptureDib(bool gif) {
+    if (!g_hCaptureBitmap)
+        return nullptr;
+    if (g_hScreenPalette)
+        DeleteObject(g_hScreenPalette);
+    g_hScreenPalette = MakeScreenPalette();
+    WORD depth = (WORD)g_nCaptureDepth;
+    if (gif && depth > 8)
+        depth = 8;
+    LPBITMAPINFOHEADER dib = DibFromBitmapAtDepth(g_hCaptureBitmap, depth, BI_RGB, g_hScreenPalette);
+    if (gif && dib && depth != 8) {
+        LPBITMAPINFOHEADER wide = ConvertDibDepth(dib, 8, BI_RGB);
+        FreeDib(dib);
+        dib = wide;
+    }
+    if (g_hScreenPalette)
+        DeleteObject(g_hScreenPalette);
+    g_hScreenPalette = nullptr;
+    return dib;
+}
+
+void WriteBmpTarget(HWND owner, LPBITMAPINFOHEADER dib) {
+    if (WriteBmpFile(dib, g_szTargetPath) != kBmpOk)
+        ShowWriteError(owner, "the file could not be written");
+}
+
+void WriteGifTarget(HWND owner, LPBITMAPINFOHEADER dib) {
+    // The GIF writer ends the process when it cannot create its file; a tray
+    // process should only say so.
+    HANDLE probe =
+        CreateFileA(g_szTargetPath, GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (probe == INVALID_HANDLE_VALUE) {
+        ShowWriteError(owner, "the file could not be written");
+        return;
+    }
+    CloseHandle(probe);
+    if (!PutInExchange(dib)) {
+        ShowWriteError(owner, "the temporary file could not be written");
+        return;
+    }
+    WriteGifFromExchange(g_szTargetPath);
+    EmptyExchange();
+}
+
+// Every other type: the library loads the exchange image as BMP and writes the
+// target in the type its extension names. Its failures are shown.
+void WriteLibraryTarget(HWND owner, LPBITMAPINFOHEADER dib) {
+    if (!PutInExchange(dib)) {
+        ShowWriteError(owner, "the temporary file could not be written");
+        return;
+    }
+    ILuint image = 0;
+    ilGenImages(1, &image);
+    ilBindImage(image);
+    char hostPath[4 * kPathSize];
+    exchangeFile.Close();
+    bool ok = HostPathFor(g_szExchangePath, hostPath, sizeof hostPath) && ilLoad(IL_BMP, hostPath);
+    exchangeFile.Open(g_szExchangePath,
+                      CFile::typeBinary | CFile::modeCreate | CFile::modeReadWrite | CFile::shareExclusive);
+    if (ok) {
+        ilEnable(IL_FILE_OVERWRITE);
+        ok = HostPathFor(g_szTargetPath, hostPath, sizeof hostPath) && ilSaveImage(hostPath);
+    }
+    ILenum error = ilGetError();
+    // The library can fail without queuing an error (a file it cannot open).
+    if (!ok && error == IL_NO_ERROR)
+        error = IL_COULD_NOT_OPEN_FILE;
+    if (error != IL_NO_ERROR)
+        ReportImageError(owner, error);
+    ilDeleteImages(1, &image);
+}
+
+void WriteCapture(HWND owner) {
+    bool bmp = IsBmpName(g_szTargetPath);
+    bool gif = IsGifName(g_szTargetPath);
+    LPBITMAPINFOHEADER dib = CaptureDib(gif);
+    if (!dib) {
+        // No capture at all (two clicks on one spot) writes nothing by design.
+        if (g_hCaptureBitmap)
+            ShowWriteError(owner, "the capture could not be converted");
+        return;
+    }
+    if (bmp)
+        WriteBmpTarget(owner, dib);
+    else if (gif)
+        WriteGifTarget(owner, dib);
+    else
+        WriteLibraryTarget(owner, dib);
+    FreeDib(dib);
+}
+
+// A name without any "." becomes a PNG. False when the extension does not fit.
+bool AddDefaultExtension() {
+    if (strchr(g_szTargetPath, '.'))
+        return true;
+    if (strlen(g_szTargetPath) + strlen(kDefaultExtension) >= (size_t)kPathSize)
+        return false;
+    strcat(g_szTargetPath, kDefaultExtension);
+    return true;
+}
+} // namespace
+
+void SaveCapture(HWND owner) {
+    g_bSaveForCapture = TRUE;
+    g_ofnSave.nFilterIndex = SaveFilterIndexForName(g_szTargetPath);
+    g_ofnSave.hwndOwner = owner;
+    g_ofnSave.lpstrTitle = kCaptureTitle;
+    g_ofnSave.hInstance = AfxGetInstanceHandle();
+    g_ofnSave.lpTemplateName = MAKEINTRESOURCEA(kSaveDialogTemplate);
+    g_ofnSave.lpfnHook = SaveDialogHook;
+    PresetCaptureDepth();
+    lstrcpynA(g_szTargetPath, g_szLastSaveName, kPathSize);
+    if (GetSaveFileNameA(&g_ofnSave)) {
+        if (!AddDefaultExtension())
+            ShowWriteError(owner, "the file name is too long");
+        else {
+            // 256 colours only for BMP: the library would be handed our 8-bit
+            // reduction instead of the real pixels.
+            if (g_nCaptureDepth == 8 && !IsBmpName(g_szTargetPath))
+                g_nCaptureDepth = 24;
+            WriteCapture(owner);
+        }
+        RememberSavedFile(*AfxGetApp());
+    }
+    if (g_bQuickMenu)
+        PostQuitMessage(0);
+}
