@@ -1,6 +1,8 @@
 // What the GIF writer and reader share: the LZW limits and the way their fatal
 // paths end the process.
 #pragma once
+#include <windows.h>
+#include <cstdio>
 #include <cstdlib>
 
 const int kGifMaxBits = 12;                // no code is wider
@@ -22,8 +24,11 @@ struct GifExit {
     throw GifExit{status};
 }
 #else
-// The C library's normal exit: the program's own shutdown does not run.
+// Ends at once, without the program's own shutdown. The C streams are flushed as
+// the C library's exit would; ExitProcess makes the status what every parent
+// process sees, also where the C library is not the platform's own.
 [[noreturn]] inline void GifExitProcess(int status) {
-    exit(status);
+    fflush(NULL);
+    ExitProcess((UINT)status);
 }
 #endif

@@ -1,0 +1,256 @@
+// What the GIF tests share: temporary files in the prefix, the exchange file,
+// BMP and GIF bytes made by hand or by giflib, and running gif_tool in a real
+// process while watching for its message box. Include after tests/support/GTest.h.
+#pragma once
+#include <windows.h>
+#include <gif_lib.h>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+#include "app/Globals.h"
+#include "framework/HostPath.h"
+
+namespace giftest {
+
+typedef std::vector<BYTE> Bytes;
+
+// A fresh DOS path in the prefix's temporary folder.
+inline std::string TempPath(const char* tag) {
+    char dir[MAX_PATH], path[MAX_PATH];
+    GetTempPathA(MAX_PATH, dir);
+    GetTempFileNameA(dir, tag, 0, path);
+    return path;
+}
+
+inline std::string HostPath(const std::string& dosPath) {
+    char host[MAX_PATH * 4];
+    return HostPathFor(dosPath.c_str(), host, sizeof host) ? host : "";
+}
+
+inline void WriteFileBytes(const std::string& dosPath, const Bytes& bytes) {
+    FILE* f = HostFopen(dosPath.c_str(), "wb");
+    ASSERT_TRUE(f != nullptr);
+    fwrite(bytes.data(), 1, bytes.size(), f);
+    fclose(f);
+}
+
+inline Bytes ReadFileBytes(const std::string& dosPath) {
+    Bytes bytes;
+    FILE* f = HostFopen(dosPath.c_str(), "rb");
+    if (!f)
+        return bytes;
+    int c;
+    while ((c = fgetc(f)) != EOF)
+        bytes.push_back((BYTE)c);
+    fclose(f);
+    return bytes;
+}
+
+// Opens the exchange file on a new temporary file, as start-up does.
+inline void OpenExchange() {
+    std::string path = TempPath("kst");
+    CopyPath(g_szExchangePath, path.c_str());
+    ASSERT_TRUE(exchangeFile.Open(g_szExchangePath, CFile::typeBinary | CFile::modeCreate |
+                                                        CFile::modeReadWrite | CFile::shareExclusive));
+}
+
+inline Bytes ExchangeBytes() {
+    Bytes bytes((size_t)exchangeFile.GetLength());
+    exchangeFile.SeekToBegin();
+    if (!bytes.empty())
+        exchangeFile.Read(bytes.data(), (UINT)bytes.size());
+    return bytes;
+}
+
+inline void PutLe(Bytes& b, size_t at, DWORD value, int size) {
+    for (int i = 0; i < size; ++i)
+        b[at + i] = (BYTE)(value >> (8 * i));
+}
+
+inline DWORD GetLe(const Bytes& b, size_t at, int size) {
+    DWORD value = 0;
+    for (int i = 0; i < size; ++i)
+        value |= (DWORD)b[at + i] << (8 * i);
+    return value;
+}
+
+// A bottom-up 8-bit BMP with the given table; pixels are top-down, one byte each.
+inline Bytes MakeBmp8(int width, int height, const std::vector<RGBQUAD>& table, const Bytes& pixels) {
+    DWORD stride = (width + 3) & ~3;
+    DWORD offBits = 54 + 4 * (DWORD)table.size();
+    Bytes b(offBits + stride * height, 0);
+    b[0] = 'B';
+    b[1] = 'M';
+    PutLe(b, 2, (DWORD)b.size(), 4);
+    PutLe(b, 10, offBits, 4);
+    PutLe(b, 14, 40, 4);
+    PutLe(b, 18, width, 4);
+    PutLe(b, 22, height, 4);
+    PutLe(b, 26, 1, 2);
+    PutLe(b, 28, 8, 2);
+    PutLe(b, 34, stride * height, 4);
+    PutLe(b, 46, (DWORD)table.size(), 4);
+    memcpy(&b[54], table.data(), 4 * table.size());
+    for (int y = 0; y < height; ++y)
+        memcpy(&b[offBits + stride * (height - 1 - y)], &pixels[(size_t)y * width], width);
+    return b;
+}
+
+inline RGBQUAD Rgb(BYTE r, BYTE g, BYTE b) {
+    RGBQUAD q = {b, g, r, 0};
+    return q;
+}
+
+// A table of n distinct colours.
+inline std::vector<RGBQUAD> DistinctTable(int n) {
+    std::vector<RGBQUAD> table;
+    for (int i = 0; i < n; ++i)
+        table.push_back(Rgb((BYTE)(i * 7 + 3), (BYTE)(255 - i), (BYTE)(i * 13)));
+    return table;
+}
+
+// One image of a GIF made by giflib.
+struct GifFrame {
+    int width, height;
+    Bytes pixels;                    // top-down indices
+    std::vector<GifColorType> local; // empty: no local table
+    bool interlaced = false;
+};
+
+// Writes a GIF through giflib: a global table (may be empty), extensions before
+// each frame when given.
+inline void MakeGifWithGiflib(const std::string& dosPath, int screenW, int screenH,
+                              const std::vector<GifColorType>& global, const std::vector<GifFrame>& frames,
+                              int transparentIndex = -1) {
+    int error = 0;
+    GifFileType* gif = EGifOpenFileName(HostPath(dosPath).c_str(), false, &error);
+    ASSERT_TRUE(gif != nullptr);
+    EGifSetGifVersion(gif, true);
+    ColorMapObject* map = nullptr;
+    if (!global.empty())
+        map = GifMakeMapObject((int)global.size(), global.data());
+    ASSERT_EQ(GIF_OK, EGifPutScreenDesc(gif, screenW, screenH, 8, 0, map));
+    for (const GifFrame& frame : frames) {
+        if (transparentIndex >= 0) {
+            GifByteType control[4] = {0x01, 0, 0, (GifByteType)transparentIndex};
+            EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, 4, control);
+        }
+        ColorMapObject* local = nullptr;
+        if (!frame.local.empty())
+            local = GifMakeMapObject((int)frame.local.size(), frame.local.data());
+        ASSERT_EQ(GIF_OK, EGifPutImageDesc(gif, 0, 0, frame.width, frame.height, frame.interlaced, local));
+        std::vector<int> order;
+        if (frame.interlaced) {
+            const int start[4] = {0, 4, 2, 1}, step[4] = {8, 8, 4, 2};
+            for (int p = 0; p < 4; ++p)
+                for (int y = start[p]; y < frame.height; y += step[p])
+                    order.push_back(y);
+        } else {
+            for (int y = 0; y < frame.height; ++y)
+                order.push_back(y);
+        }
+        for (int y : order)
+            ASSERT_EQ(GIF_OK,
+                      EGifPutLine(gif, (GifPixelType*)&frame.pixels[(size_t)y * frame.width], frame.width));
+        if (local)
+            GifFreeMapObject(local);
+    }
+    if (map)
+        GifFreeMapObject(map);
+    ASSERT_EQ(GIF_OK, EGifCloseFile(gif, &error));
+}
+
+inline std::vector<GifColorType> GifColors(int n) {
+    std::vector<GifColorType> colors;
+    for (int i = 0; i < n; ++i)
+        colors.push_back({(GifByteType)(i * 7 + 3), (GifByteType)(255 - i), (GifByteType)(i * 13)});
+    return colors;
+}
+
+// What became of a gif_tool run.
+struct ToolRun {
+    DWORD exitCode = 0;
+    bool boxShown = false;
+    std::string caption, text;
+    std::vector<std::string> buttons;
+};
+
+struct BoxSearch {
+    DWORD pid;
+    HWND box;
+};
+
+inline BOOL CALLBACK FindBoxOfProcess(HWND hwnd, LPARAM lParam) {
+    BoxSearch* search = (BoxSearch*)lParam;
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    char cls[64] = "";
+    GetClassNameA(hwnd, cls, sizeof cls);
+    if (pid == search->pid && strcmp(cls, "#32770") == 0 && IsWindowVisible(hwnd)) {
+        search->box = hwnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+inline BOOL CALLBACK CollectBoxControls(HWND hwnd, LPARAM lParam) {
+    ToolRun* run = (ToolRun*)lParam;
+    char cls[64] = "", text[256] = "";
+    GetClassNameA(hwnd, cls, sizeof cls);
+    GetWindowTextA(hwnd, text, sizeof text);
+    if (lstrcmpiA(cls, "Button") == 0)
+        run->buttons.push_back(text);
+    else if (lstrcmpiA(cls, "Static") == 0 && text[0])
+        run->text = text;
+    return TRUE;
+}
+
+// Runs gif_tool with args; a message box of that process is read and answered
+// with its OK button.
+inline ToolRun RunGifTool(const std::string& args) {
+    ToolRun run;
+    // The module itself: its launcher script would run it in a second process.
+    std::string tool = std::string("Z:") + GIF_TOOL_PATH + ".so";
+    for (char& c : tool)
+        if (c == '/')
+            c = '\\';
+    std::string cmd = "\"" + tool + "\" " + args;
+    std::vector<char> line(cmd.begin(), cmd.end());
+    line.push_back('\0');
+    STARTUPINFOA si = {sizeof si};
+    PROCESS_INFORMATION pi = {};
+    if (!CreateProcessA(NULL, line.data(), NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi)) {
+        run.exitCode = (DWORD)-1;
+        return run;
+    }
+    for (int waited = 0; waited < 60000; waited += 50) {
+        if (WaitForSingleObject(pi.hProcess, 50) == WAIT_OBJECT_0)
+            break;
+        BoxSearch search = {pi.dwProcessId, NULL};
+        EnumWindows(FindBoxOfProcess, (LPARAM)&search);
+        if (search.box && !run.boxShown) {
+            Sleep(100); // let the box finish laying out its controls
+            run.boxShown = true;
+            char caption[256] = "";
+            GetWindowTextA(search.box, caption, sizeof caption);
+            run.caption = caption;
+            EnumChildWindows(search.box, CollectBoxControls, (LPARAM)&run);
+            PostMessageA(search.box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                         (LPARAM)GetDlgItem(search.box, IDOK));
+        }
+    }
+    if (WaitForSingleObject(pi.hProcess, 0) != WAIT_OBJECT_0)
+        TerminateProcess(pi.hProcess, 99);
+    WaitForSingleObject(pi.hProcess, 5000);
+    GetExitCodeProcess(pi.hProcess, &run.exitCode);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    return run;
+}
+
+inline std::string Quote(const std::string& s) {
+    return "\"" + s + "\"";
+}
+
+} // namespace giftest
