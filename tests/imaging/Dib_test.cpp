@@ -129,11 +129,18 @@ TEST(DibFromBitmap, TwentyFourBitRoundTripIsExact) {
 }
 
 TEST(DibFromBitmap, DepthClassOfTheBitmap) {
-    CGdiObject<HBITMAP> mono(CreateBitmap(19, 3, 1, 1, nullptr));
-    Dib monoDib(DibFromBitmap(mono, nullptr));
-    ASSERT_TRUE(monoDib);
-    EXPECT_EQ(1, monoDib->biBitCount);
-    EXPECT_EQ(2, DibColorCount(monoDib.get()));
+    struct Case {
+        UINT bitsPerPixel;
+        WORD dibBits;
+    } cases[] = {{1, 1}, {4, 4}, {8, 8}, {16, 24}, {24, 24}, {32, 24}};
+    for (const Case& c : cases) {
+        CGdiObject<HBITMAP> bitmap(CreateBitmap(19, 3, 1, c.bitsPerPixel, nullptr));
+        ASSERT_TRUE(bitmap) << c.bitsPerPixel;
+        Dib dib(DibFromBitmap(bitmap, nullptr));
+        ASSERT_TRUE(dib) << c.bitsPerPixel;
+        EXPECT_EQ(c.dibBits, dib->biBitCount) << c.bitsPerPixel;
+        EXPECT_EQ(c.dibBits <= 8 ? 1u << c.dibBits : 0u, DibColorCount(dib.get())) << c.bitsPerPixel;
+    }
 
     EXPECT_FALSE(DibFromBitmap(nullptr, nullptr));
     HBITMAP deleted = CreateBitmap(2, 2, 1, 1, nullptr);
