@@ -179,8 +179,6 @@ void CKestrelDlg::OnViewImageFile() {
     EndQuickMenuCommand();
 }
 
-void CKestrelDlg::OnConvertFile() { EndQuickMenuCommand(); }
-void CKestrelDlg::OnBatchConvert() { EndQuickMenuCommand(); }
 void CKestrelDlg::OnOptions() { EndQuickMenuCommand(); }
 
 void CKestrelDlg::OnHelpContents() {

@@ -1,0 +1,111 @@
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+#include "app/Globals.h"
+#include "app/Settings.h"
+#include "convert/ConvertEngine.h"
+#include "convert/FileConversion.h"
+#include "convert/FormatTable.h"
+#include "convert/SaveDialog.h"
+#include "framework/Afx.h"
+#include "tray/KestrelDlg.h"
+
+namespace {
+
+const DWORD kSelectionSize = 4096;
+
+std::string FileNameOf(const std::string& path) {
+    size_t slash = path.rfind('\\');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// name with everything after its last "." replaced by extension (a name without
+// one gets a "." first).
+std::string WithExtension(const std::string& name, const std::string& extension) {
+    size_t dot = name.rfind('.');
+    return (dot == std::string::npos ? name : name.substr(0, dot)) + "." + extension;
+}
+
+// The first selected file's name with the extension of the last saved file.
+void ProposeTargetName(const std::string& firstPath) {
+    std::string name = FileNameOf(firstPath);
+    const char* lastDot = strrchr(g_szLastSaveName, '.');
+    name = WithExtension(name, lastDot ? lastDot + 1 : "png");
+    lstrcpynA(g_szTargetPath, name.c_str(), kPathSize);
+}
+
+bool AskForTargetFolder(HWND owner) {
+    g_ofnSave.nFilterIndex = SaveFilterIndexForName(g_szTargetPath);
+    g_ofnSave.hwndOwner = owner;
+    g_ofnSave.hInstance = AfxGetInstanceHandle();
+    g_ofnSave.lpstrTitle = "Convert Files to:";
+    g_ofnSave.lpTemplateName = MAKEINTRESOURCEA(kSaveDialogTemplate);
+    g_ofnSave.lpfnHook = SaveDialogHook;
+    g_bSaveForCapture = FALSE;
+    // Every target is replaced without a question; the dialog only picks the folder
+    // and the type.
+    DWORD flags = g_ofnSave.Flags;
+    g_ofnSave.Flags &= ~OFN_OVERWRITEPROMPT;
+    BOOL chosen = GetSaveFileNameA(&g_ofnSave);
+    g_ofnSave.Flags = flags;
+    return chosen != FALSE;
+}
+
+void ReportTooLong(HWND owner) {
+    snprintf(g_szMessage, kPathSize, "Error: %s\n", "the target name is too long");
+    MessageBoxA(owner, g_szMessage, "File Error!", MB_OK);
+}
+
+void ConvertEach(HWND owner, const std::vector<std::string>& sources, const std::string& folder,
+                 const std::string& extension) {
+    for (const std::string& source : sources) {
+        std::string target = folder + WithExtension(FileNameOf(source), extension);
+        if (!CopyPath(g_szSourcePath, source.c_str()) || !CopyPath(g_szTargetPath, target.c_str())) {
+            ReportTooLong(owner);
+            continue;
+        }
+        // No copy shortcut here: ConvertFile copies by itself when the suffixes match.
+        if (!NeedsStaging())
+            ConvertFile(false);
+        else if (StageSource(owner, kDeepenOnly8Bits))
+            ConvertFile(true);
+    }
+}
+
+} // namespace
+
+void ConvertImageFiles(HWND owner) {
+    std::vector<char> selection(kSelectionSize, '\0');
+    CFileDialog open(TRUE, nullptr, nullptr,
+                     OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_ALLOWMULTISELECT);
+    open.m_ofn.lpstrFile = selection.data();
+    open.m_ofn.nMaxFile = kSelectionSize;
+    open.m_ofn.lpstrInitialDir = g_szLastOpenDir;
+    open.m_ofn.lpstrTitle = "Convert Image Files";
+    if (open.DoModal() == IDOK) {
+        std::vector<std::string> sources;
+        for (POSITION pos = open.GetStartPosition(); pos;)
+            sources.push_back(open.GetNextPathName(pos));
+        ProposeTargetName(sources.front());
+        if (AskForTargetFolder(owner)) {
+            CWinApp& app = *AfxGetApp();
+            app.DoWaitCursor(1);
+            std::string chosen = g_szTargetPath;
+            size_t slash = chosen.rfind('\\');
+            std::string folder = slash == std::string::npos ? "" : chosen.substr(0, slash + 1);
+            std::string name = chosen.substr(folder.size());
+            size_t dot = name.rfind('.');
+            std::string extension = dot == std::string::npos ? "png" : name.substr(dot + 1);
+            RememberSavedFile(app, true);
+            ConvertEach(owner, sources, folder, extension);
+            app.DoWaitCursor(-1);
+        }
+    }
+    if (g_bQuickMenu)
+        PostQuitMessage(0);
+}
+
+void CKestrelDlg::OnBatchConvert() {
+    ConvertImageFiles(m_hWnd);
+}

@@ -1,0 +1,99 @@
+#include <cstdio>
+#include <cstring>
+#include "app/Globals.h"
+#include "app/Settings.h"
+#include "convert/ConvertEngine.h"
+#include "convert/FileConversion.h"
+#include "convert/FormatTable.h"
+#include "convert/SaveDialog.h"
+#include "framework/Afx.h"
+#include "tray/KestrelDlg.h"
+
+namespace {
+
+const char kDefaultExtension[] = ".png";
+
+// A path typed without any "." becomes a PNG. False when that does not fit.
+bool AddDefaultExtension(char* path) {
+    if (strchr(path, '.'))
+        return true;
+    if (strlen(path) + strlen(kDefaultExtension) >= (size_t)kPathSize)
+        return false;
+    strcat(path, kDefaultExtension);
+    return true;
+}
+
+// The source's name with the extension of the last saved file, so a user who keeps
+// converting to one type is offered it again. Unchanged when the last saved name has
+// no "." or the result would not fit.
+void ProposeTargetName() {
+    const char* lastDot = strrchr(g_szLastSaveName, '.');
+    if (!lastDot)
+        return;
+    char proposal[kPathSize];
+    strcpy(proposal, g_szTargetPath);
+    char* dot = strrchr(proposal, '.');
+    size_t keep = dot ? (size_t)(dot - proposal) : strlen(proposal);
+    if (keep + strlen(lastDot) >= sizeof proposal)
+        return;
+    strcpy(proposal + keep, lastDot);
+    strcpy(g_szTargetPath, proposal);
+}
+
+bool AskForSource() {
+    lstrcpynA(g_szSourcePath, g_szLastOpenName, kPathSize);
+    g_ofnOpen.hwndOwner = nullptr;
+    g_ofnOpen.nFilterIndex = OpenFilterIndexForName(g_szSourcePath);
+    g_ofnOpen.lpstrTitle = "Convert Image File";
+    if (!GetOpenFileNameA(&g_ofnOpen))
+        return false;
+    // A file without an extension is taken for a PNG; then it normally does not
+    // exist and the conversion reports that.
+    AddDefaultExtension(g_szSourcePath);
+    if (!SplitPath(g_szSourcePath, g_szLastOpenDir, g_szTargetPath))
+        return false;
+    CWinApp& app = *AfxGetApp();
+    app.WriteProfileString(kSettingsSection, "ofile", g_szLastOpenName);
+    app.WriteProfileString(kSettingsSection, "lastodir", g_szLastOpenDir);
+    app.WriteProfileString(nullptr, nullptr, nullptr);
+    return true;
+}
+
+bool AskForTarget(HWND owner) {
+    ProposeTargetName();
+    g_ofnSave.nFilterIndex = SaveFilterIndexForName(g_szTargetPath);
+    g_ofnSave.hwndOwner = owner;
+    g_ofnSave.hInstance = AfxGetInstanceHandle();
+    g_ofnSave.lpstrTitle = "Convert File to:";
+    g_ofnSave.lpTemplateName = MAKEINTRESOURCEA(kSaveDialogTemplate);
+    g_ofnSave.lpfnHook = SaveDialogHook;
+    g_bSaveForCapture = FALSE;
+    if (!GetSaveFileNameA(&g_ofnSave))
+        return false;
+    if (!AddDefaultExtension(g_szTargetPath)) {
+        snprintf(g_szMessage, kPathSize, "Error: %s\n", "the target name is too long");
+        MessageBoxA(owner, g_szMessage, "File Error!", MB_OK);
+        return false;
+    }
+    RememberSavedFile(*AfxGetApp());
+    return true;
+}
+
+} // namespace
+
+void ConvertImageFile(HWND owner) {
+    if (AskForSource() && AskForTarget(owner)) {
+        if (SameTypeSuffix())
+            ConvertFile(false); // with matching suffixes: the byte copy
+        else if (!NeedsStaging())
+            ConvertFile(false);
+        else if (StageSource(owner, kDeepenUpTo8Bits))
+            ConvertFile(true);
+    }
+    if (g_bQuickMenu)
+        PostQuitMessage(0);
+}
+
+void CKestrelDlg::OnConvertFile() {
+    ConvertImageFile(m_hWnd);
+}

@@ -1,0 +1,312 @@
+#include "tests/support/GTest.h"
+#include <windows.h>
+#include <commdlg.h>
+#include <dlgs.h>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+#include "app/Globals.h"
+#include "app/Settings.h"
+#include "convert/ConvertEngine.h"
+#include "convert/FileConversion.h"
+#include "convert/FormatTable.h"
+#include "convert/SaveDialog.h"
+#include "framework/Afx.h"
+#include "imaging/DevIL.h"
+
+// Owned by the tray's capture code in the program.
+HBITMAP g_hCaptureBitmap = nullptr;
+
+namespace {
+
+// What a test does with each dialog, by its title; every dialog is answered once.
+typedef std::function<void(HWND)> DialogAction;
+std::map<std::string, DialogAction> s_actions;
+std::vector<std::string> s_seen; // titles in the order they appeared
+HWND s_lastDialog = nullptr;
+
+BOOL CALLBACK AnswerDialog(HWND hwnd, LPARAM) {
+    char title[128] = "";
+    GetWindowTextA(hwnd, title, sizeof title);
+    auto action = s_actions.find(title);
+    if (hwnd == s_lastDialog || !IsWindowVisible(hwnd) || action == s_actions.end())
+        return TRUE;
+    s_lastDialog = hwnd;
+    s_seen.push_back(title);
+    action->second(hwnd);
+    return FALSE;
+}
+
+VOID CALLBACK Poll(HWND, UINT, UINT_PTR, DWORD) {
+    EnumThreadWindows(GetCurrentThreadId(), AnswerDialog, 0);
+}
+
+// The file-name field: an edit combo in the new-style dialogs, an edit in ours.
+HWND NameField(HWND dialog) {
+    HWND field = GetDlgItem(dialog, cmb13);
+    return field ? field : GetDlgItem(dialog, edt1);
+}
+
+std::string Text(HWND control) {
+    char text[1024] = "";
+    GetWindowTextA(control, text, sizeof text);
+    return text;
+}
+
+int FilterEntry(HWND dialog) {
+    return (int)SendDlgItemMessageA(dialog, cmb1, CB_GETCURSEL, 0, 0) + 1;
+}
+
+void Choose(HWND dialog, const std::string& name) {
+    SetWindowTextA(NameField(dialog), name.c_str());
+    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), (LPARAM)GetDlgItem(dialog, IDOK));
+}
+
+void Cancel(HWND dialog) {
+    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), (LPARAM)GetDlgItem(dialog, IDCANCEL));
+}
+
+std::string HostPath(const std::string& path) {
+    char host[1024];
+    return HostPathFor(path.c_str(), host, sizeof host) ? host : "";
+}
+
+std::vector<BYTE> ReadAll(const std::string& path) {
+    std::vector<BYTE> bytes;
+    FILE* f = HostFopen(path.c_str(), "rb");
+    if (!f)
+        return bytes;
+    int c;
+    while ((c = fgetc(f)) != EOF)
+        bytes.push_back((BYTE)c);
+    fclose(f);
+    return bytes;
+}
+
+// "PNG 32x24" and the like, as ImageMagick identifies the file; empty when it cannot.
+std::string Identify(const std::string& path) {
+    std::string command = "/usr/bin/identify -format '%m %wx%h' '" + HostPath(path) + "[0]' 2>/dev/null";
+    FILE* pipe = popen(command.c_str(), "r");
+    char line[128] = "";
+    if (pipe) {
+        if (!fgets(line, sizeof line, pipe))
+            line[0] = 0;
+        pclose(pipe);
+    }
+    return line;
+}
+
+bool Exists(const std::string& path) {
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool QuitPosted() {
+    MSG msg;
+    return PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE) != FALSE;
+}
+
+class FileConversion : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_app.m_strAppName = "ConvertTest" + std::to_string(GetCurrentProcessId());
+        m_app.SetRegistryKey("KestrelTests");
+        ilInit();
+        iluInit();
+        char temp[kPathSize];
+        GetTempPathA(sizeof temp, temp);
+        m_dir = std::string(temp) + "kfc" + std::to_string(GetCurrentProcessId());
+        m_out = m_dir + "\\out";
+        CreateDirectoryA(m_dir.c_str(), nullptr);
+        CreateDirectoryA(m_out.c_str(), nullptr);
+        snprintf(g_szExchangePath, kPathSize, "%s\\kstmp0.bmp", m_dir.c_str());
+        ASSERT_TRUE(exchangeFile.Open(g_szExchangePath, CFile::typeBinary | CFile::modeCreate |
+                                                            CFile::modeReadWrite | CFile::shareExclusive));
+        BuildFilterString(g_szSaveFilter, SaveFilterTable);
+        BuildFilterString(g_szOpenFilter, OpenFilterTable);
+        InitSaveRecord();
+        InitOpenRecord();
+        g_ofnOpen.lpstrFilter = g_szOpenFilter;
+        strcpy(g_szLastOpenName, "Image1.png");
+        strcpy(g_szLastSaveName, "Image1.png");
+        strcpy(g_szLastOpenDir, m_dir.c_str());
+        strcpy(g_szLastSaveDir, m_out.c_str());
+        g_bQuickMenu = FALSE;
+        s_actions.clear();
+        s_seen.clear();
+        s_lastDialog = nullptr;
+        s_actions["File Error!"] = [this](HWND box) {
+            ++m_errorBoxes;
+            PostMessageA(box, WM_COMMAND, IDOK, 0);
+        };
+        m_timer = SetTimer(nullptr, 0, 50, Poll);
+    }
+    void TearDown() override {
+        KillTimer(nullptr, m_timer);
+        exchangeFile.Close();
+        system(("rm -rf '" + HostPath(m_dir) + "'").c_str());
+        RegDeleteTreeA(HKEY_CURRENT_USER, ("Software\\KestrelTests\\" + m_app.m_strAppName).c_str());
+    }
+
+    std::string Setting(const char* key) { return m_app.GetProfileString(kSettingsSection, key, "<none>"); }
+
+    std::string Make(const std::string& name, const char* magickArgs = "-size 32x24 gradient:red-blue",
+                     const char* format = "") {
+        std::string path = m_dir + "\\" + name;
+        std::string command =
+            std::string("/usr/bin/convert ") + magickArgs + " '" + format + HostPath(path) + "' 2>/dev/null";
+        EXPECT_EQ(0, system(command.c_str())) << command;
+        return path;
+    }
+
+    void MakeGarbage(const std::string& name) {
+        FILE* f = HostFopen((m_dir + "\\" + name).c_str(), "wb");
+        ASSERT_TRUE(f);
+        for (int i = 0; i < 500; ++i)
+            fputc(0x5A, f);
+        fclose(f);
+    }
+
+    CWinApp m_app;
+    std::string m_dir, m_out;
+    UINT_PTR m_timer = 0;
+    int m_errorBoxes = 0;
+};
+
+TEST_F(FileConversion, SingleFileProposesNamesConvertsAndRemembers) {
+    std::string source = Make("holiday.jpg");
+    std::string openName, saveName;
+    int openEntry = 0, saveEntry = 0;
+    s_actions["Convert Image File"] = [&](HWND dialog) {
+        openName = Text(NameField(dialog));
+        openEntry = FilterEntry(dialog);
+        Choose(dialog, source);
+    };
+    s_actions["Convert File to:"] = [&](HWND dialog) {
+        saveName = Text(NameField(dialog));
+        saveEntry = FilterEntry(dialog);
+        Choose(dialog, m_out + "\\holiday"); // no dot: becomes a PNG
+    };
+    ConvertImageFile(nullptr);
+
+    EXPECT_EQ("Image1.png", openName);
+    EXPECT_EQ(3, openEntry);
+    EXPECT_EQ("holiday.png", saveName);
+    EXPECT_EQ(1, saveEntry);
+    EXPECT_EQ("PNG 32x24", Identify(m_out + "\\holiday.png"));
+    EXPECT_EQ(0, m_errorBoxes);
+    EXPECT_EQ("Image1.png", Setting("ofile"));
+    EXPECT_EQ(m_dir, Setting("lastodir"));
+    EXPECT_EQ(m_out, Setting("lastdir"));
+    EXPECT_EQ("holiday.png", Setting("sfile"));
+    EXPECT_FALSE(QuitPosted());
+}
+
+TEST_F(FileConversion, SingleFileKeepsTheSourceExtensionWithoutALastSavedOne) {
+    std::string source = Make("holiday.jpg");
+    strcpy(g_szLastSaveName, "Image1");
+    g_bQuickMenu = TRUE;
+    std::string saveName;
+    int saveEntry = 0;
+    s_actions["Convert Image File"] = [&](HWND dialog) { Choose(dialog, source); };
+    s_actions["Convert File to:"] = [&](HWND dialog) {
+        saveName = Text(NameField(dialog));
+        saveEntry = FilterEntry(dialog);
+        Cancel(dialog);
+    };
+    ConvertImageFile(nullptr);
+    EXPECT_EQ("holiday.jpg", saveName);
+    EXPECT_EQ(2, saveEntry);
+    EXPECT_EQ(m_dir, Setting("lastodir")); // recorded before the target was asked for
+    EXPECT_EQ("<none>", Setting("sfile"));
+    EXPECT_TRUE(QuitPosted());
+}
+
+TEST_F(FileConversion, CancelledOpenInQuickMenuEndsTheRun) {
+    g_bQuickMenu = TRUE;
+    s_actions["Convert Image File"] = Cancel;
+    ConvertImageFile(nullptr);
+    EXPECT_EQ(std::vector<std::string>{"Convert Image File"}, s_seen);
+    EXPECT_EQ("<none>", Setting("lastodir"));
+    EXPECT_TRUE(QuitPosted());
+}
+
+TEST_F(FileConversion, SingleGifToGifIsAByteCopy) {
+    std::string source = Make("anim.gif");
+    s_actions["Convert Image File"] = [&](HWND dialog) { Choose(dialog, source); };
+    s_actions["Convert File to:"] = [&](HWND dialog) { Choose(dialog, m_out + "\\copy.gif"); };
+    ConvertImageFile(nullptr);
+    EXPECT_EQ(ReadAll(source), ReadAll(m_out + "\\copy.gif"));
+    EXPECT_EQ(0u, exchangeFile.GetLength());
+}
+
+TEST_F(FileConversion, BatchGoesOnPastAnUnreadableFile) {
+    std::string selection;
+    for (int i = 0; i < 10; ++i) {
+        std::string name = "f" + std::to_string(i) + ".png";
+        if (i == 5)
+            MakeGarbage(name);
+        else
+            Make(name);
+        selection += "\"" + name + "\" ";
+    }
+    std::string saveName;
+    int saveEntry = 0;
+    s_actions["Convert Image Files"] = [&](HWND dialog) { Choose(dialog, selection); };
+    s_actions["Convert Files to:"] = [&](HWND dialog) {
+        saveName = Text(NameField(dialog));
+        saveEntry = FilterEntry(dialog);
+        EXPECT_FALSE(g_ofnSave.Flags & OFN_OVERWRITEPROMPT);
+        Choose(dialog, m_out + "\\x.jpg");
+    };
+    ConvertImageFiles(nullptr);
+
+    EXPECT_EQ("f0.png", saveName);
+    EXPECT_EQ(1, saveEntry);
+    EXPECT_EQ(1, m_errorBoxes);
+    for (int i = 0; i < 10; ++i) {
+        std::string target = m_out + "\\f" + std::to_string(i) + ".jpg";
+        EXPECT_EQ(i == 5 ? "" : "JPEG 32x24", Identify(target)) << target;
+    }
+    EXPECT_EQ(m_out, Setting("lastdir"));
+    EXPECT_EQ("<none>", Setting("sfile"));
+    EXPECT_TRUE(g_ofnSave.Flags & OFN_OVERWRITEPROMPT);
+}
+
+TEST_F(FileConversion, BatchNameWithoutDotMakesPngsAndLeavesSourcesAlone) {
+    Make("a.png");
+    Make("b.tiff");
+    Make("c.bmp", "-size 32x24 gradient:red-blue -type palette", "BMP3:"); // 8 bits
+    std::vector<BYTE> original = ReadAll(m_dir + "\\a.png");
+    s_actions["Convert Image Files"] = [&](HWND dialog) { Choose(dialog, "\"a.png\" \"b.tiff\" \"c.bmp\""); };
+    // The sources' own folder: a.png is "converted" onto itself.
+    s_actions["Convert Files to:"] = [&](HWND dialog) { Choose(dialog, m_dir + "\\result"); };
+    ConvertImageFiles(nullptr);
+    EXPECT_EQ(original, ReadAll(m_dir + "\\a.png"));
+    EXPECT_EQ("PNG 32x24", Identify(m_dir + "\\b.png"));
+    EXPECT_EQ("PNG 32x24", Identify(m_dir + "\\c.png"));
+    EXPECT_EQ(0, m_errorBoxes);
+    EXPECT_EQ(m_dir, Setting("lastdir"));
+}
+
+TEST_F(FileConversion, CancelledBatchRestoresTheOverwritePromptAndEndsAQuickMenuRun) {
+    Make("a.png");
+    g_bQuickMenu = TRUE;
+    std::string saveName;
+    strcpy(g_szLastSaveName, "Image1");
+    s_actions["Convert Image Files"] = [&](HWND dialog) { Choose(dialog, "\"a.png\""); };
+    s_actions["Convert Files to:"] = [&](HWND dialog) {
+        saveName = Text(NameField(dialog));
+        Cancel(dialog);
+    };
+    ConvertImageFiles(nullptr);
+    EXPECT_EQ("a.png", saveName);
+    EXPECT_TRUE(g_ofnSave.Flags & OFN_OVERWRITEPROMPT);
+    EXPECT_EQ("<none>", Setting("lastdir"));
+    EXPECT_TRUE(QuitPosted());
+}
+
+} // namespace
