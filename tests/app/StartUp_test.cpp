@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <cstdio>
 #include <string>
+#include "app/Globals.h"
 #include "app/KestrelApp.h"
 #include "resources/resource.h"
 
