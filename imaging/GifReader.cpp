@@ -138,12 +138,11 @@ int ReadCode(int width) {
         s_nBitPos = s_nBitPos - s_nBitCount + 16;
         s_nBitCount = (2 + length) * 8;
     }
-    int code = 0;
-    for (int j = 0; j < width; ++j) {
-        int bit = s_nBitPos + j;
-        if (s_buffer[bit / 8] & (1 << (bit % 8)))
-            code |= 1 << j;
-    }
+    // Bit j of the code is bit (pos + j) mod 8 of byte (pos + j) / 8; a code of at
+    // most 12 bits spans at most three bytes, all inside the buffer.
+    int at = s_nBitPos / 8;
+    uint32_t bits = s_buffer[at] | (s_buffer[at + 1] << 8) | ((uint32_t)s_buffer[at + 2] << 16);
+    int code = (int)((bits >> (s_nBitPos % 8)) & ((1u << width) - 1));
     s_nBitPos += width;
     return code;
 }
