@@ -375,9 +375,10 @@ void DecodeImage(int width, int height, const RGBQUAD* table, int tableSize, boo
             }
         }
     }
-    // Data for more pixels than the image has is ignored: the rest of the image
-    // data is skipped so that the block loop goes on behind it.
-    if (complete && LzwReadByte() >= 0 && !s_bEndOfData) {
+    // Once every row is in, the rest of the image data (the end code, surplus
+    // pixels, or nothing when an encoder left the end code out) is skipped up to
+    // its terminator, so that the block loop goes on behind it.
+    if (complete && !s_bEndOfData) {
         BYTE block[256];
         while (ReadSubBlock(block) > 0) {
         }

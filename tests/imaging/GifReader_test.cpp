@@ -174,6 +174,15 @@ TEST(GifReader, ReadsOddlyBuiltFiles) {
     PutLe(surplus, image + 7, 2, 2); // the first image claims 2 of its 4 rows
     WriteFileBytes(two, surplus);
     ExpectPixels(ReadIntoExchange(two, 2), second);
+
+    // Exactly the pixels, ending on a byte boundary, without an end code.
+    Bytes noEndCode = {'G', 'I', 'F', '8', '9', 'a', 4, 0, 1, 0, 0x81, 0, 0};
+    for (const GifColorType& c : GifColors(4))
+        noEndCode.insert(noEndCode.end(), {c.Red, c.Green, c.Blue});
+    noEndCode.insert(noEndCode.end(), {0x2C, 0, 0, 0, 0, 4, 0, 1, 0, 0, 2, 2, 0x44, 0x34, 0, 0x3B});
+    path = TempPath("gif");
+    WriteFileBytes(path, noEndCode);
+    ExpectPixels(ReadIntoExchange(path), GifFrame{4, 1, {0, 1, 2, 3}});
 }
 
 TEST(GifReader, ReportsAFileThatCannotBeOpened) {
