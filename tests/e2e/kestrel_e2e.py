@@ -153,8 +153,16 @@ class Desktop:
                 p.kill()
         if self.trayer:
             self.trayer.kill()
-        # Leave no Kestrel behind for the next script.
-        run("pkill", "-f", "kestrel.exe", check=False)
+        # Leave no Kestrel of this build behind for the next script.
+        run("pkill", "-f", self.process_pattern(), check=False)
+
+    def process_pattern(self):
+        """Matches this build's Kestrel processes, started by us (Unix path) or by
+        Kestrel itself (Windows path), and no one else's."""
+        return os.path.basename(self.build_dir).replace(".", r"\.") + r"[/\\]kestrel\.exe"
+
+    def running_processes(self):
+        return run("pgrep", "-f", self.process_pattern(), check=False).stdout.split()
 
 
 def menu_at(image, x, y):

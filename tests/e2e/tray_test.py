@@ -4,7 +4,7 @@ import sys
 import time
 
 sys.path.insert(0, os.path.dirname(__file__))
-from kestrel_e2e import main, menu_at, run, wait_for  # noqa: E402
+from kestrel_e2e import main, menu_at, wait_for  # noqa: E402
 
 
 def tip_below(image, x, y):
@@ -69,8 +69,7 @@ def test_quick_menu_command_runs_then_ends(desk):
     # The new process shows the open dialog; the quick-menu run is gone.
     desk.focus_window("View Image File")
     desk.key("Escape")
-    wait_for(lambda: not run("pgrep", "-f", "kestrel.exe", check=False).stdout.strip(), timeout=20,
-             what="the viewer process to end")
+    wait_for(lambda: not desk.running_processes(), timeout=20, what="the viewer process to end")
     assert desk.exchange_files() == []
 
 
