@@ -21,7 +21,9 @@ from PIL import Image
 
 BUILD = sys.argv[1]
 TOOL = os.path.join(BUILD, "tests", "imaging", "gif_tool.exe.so")
-CORPUS = "/work/shared/corpora/gif-suite"
+# The shared folder lies beside the repository, read-only.
+REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+CORPUS = os.path.join(os.path.dirname(REPO), "shared", "corpora", "gif-suite")
 CONVERT = "/usr/bin/convert"
 IDENTIFY = "/usr/bin/identify"
 failures = []
@@ -191,7 +193,9 @@ def main():
     with tempfile.TemporaryDirectory() as work:
         for name, path in list(pillow_makes(work)) + list(magick_makes(work)):
             check_reader(path, work, name)
-        for path in sorted(glob.glob(os.path.join(CORPUS, "*.gif"))):
+        suite = sorted(glob.glob(os.path.join(CORPUS, "*.gif")))
+        check(len(suite) > 0, "no GIF test suite in " + CORPUS)
+        for path in suite:
             name = os.path.basename(path)
             ours, status = read_ours(path, work)
             check(ours is not None, f"{name}: gif_tool read ended with {status}")
