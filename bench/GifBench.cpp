@@ -228,8 +228,10 @@ public:
     std::map<std::string, double> seconds;
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
+        // With --benchmark_repetitions the mean stands for the benchmark.
         for (const Run& run : runs)
-            seconds[run.benchmark_name()] = run.GetAdjustedCPUTime();
+            if (run.aggregate_name.empty() || run.aggregate_name == "mean")
+                seconds[run.run_name.str()] = run.GetAdjustedCPUTime();
     }
 };
 
