@@ -203,14 +203,20 @@ TEST(GifReader, DamagedFilesEndTheProcess) {
     WIN32_FIND_DATAA found;
     HANDLE find = FindFirstFileA((folder + "*.gif").c_str(), &found);
     ASSERT_NE(INVALID_HANDLE_VALUE, find);
-    int files = 0;
+    std::vector<std::string> names, exchanges, args;
     do {
-        std::string name = found.cFileName;
-        SCOPED_TRACE(name);
-        ++files;
-        std::string exchange = TempPath("kst");
-        ToolRun run = RunGifTool("read " + Quote(folder + name) + " 1 " + Quote(exchange));
-        if (name.rfind("no_image_", 0) == 0) {
+        names.push_back(found.cFileName);
+        exchanges.push_back(TempPath("kst"));
+        args.push_back("read " + Quote(folder + names.back()) + " 1 " + Quote(exchanges.back()));
+    } while (FindNextFileA(find, &found));
+    FindClose(find);
+    EXPECT_GE(names.size(), 20u);
+
+    std::vector<ToolRun> runs = RunGifTools(args);
+    for (size_t i = 0; i < names.size(); ++i) {
+        SCOPED_TRACE(names[i]);
+        const ToolRun& run = runs[i];
+        if (names[i].rfind("no_image_", 0) == 0) {
             EXPECT_EQ((DWORD)kGifExitNoImage, run.exitCode);
             EXPECT_FALSE(run.boxShown);
         } else {
@@ -220,10 +226,8 @@ TEST(GifReader, DamagedFilesEndTheProcess) {
             EXPECT_EQ("File Error!", run.text);
             EXPECT_EQ(std::vector<std::string>{"OK"}, run.buttons);
         }
-        EXPECT_EQ(0u, ReadFileBytes(exchange).size());
-    } while (FindNextFileA(find, &found));
-    FindClose(find);
-    EXPECT_GE(files, 20);
+        EXPECT_EQ(0u, ReadFileBytes(exchanges[i]).size());
+    }
 }
 
 // A fatal error after the BMP has been started still leaves the exchange file empty.

@@ -206,47 +206,65 @@ inline BOOL CALLBACK CollectBoxControls(HWND hwnd, LPARAM lParam) {
     return TRUE;
 }
 
-// Runs gif_tool with args; a message box of that process is read and answered
-// with its OK button.
-inline ToolRun RunGifTool(const std::string& args) {
-    ToolRun run;
+// Runs gif_tool once per entry of argsList, all at the same time; a message box
+// of each process is read and answered with its OK button.
+inline std::vector<ToolRun> RunGifTools(const std::vector<std::string>& argsList) {
     // The module itself: its launcher script would run it in a second process.
     std::string tool = std::string("Z:") + GIF_TOOL_PATH + ".so";
     for (char& c : tool)
         if (c == '/')
             c = '\\';
-    std::string cmd = "\"" + tool + "\" " + args;
-    std::vector<char> line(cmd.begin(), cmd.end());
-    line.push_back('\0');
-    STARTUPINFOA si = {sizeof si};
-    PROCESS_INFORMATION pi = {};
-    if (!CreateProcessA(NULL, line.data(), NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi)) {
-        run.exitCode = (DWORD)-1;
-        return run;
+    std::vector<ToolRun> runs(argsList.size());
+    std::vector<PROCESS_INFORMATION> children(argsList.size());
+    std::vector<bool> running(argsList.size(), false);
+    for (size_t i = 0; i < argsList.size(); ++i) {
+        std::string cmd = "\"" + tool + "\" " + argsList[i];
+        std::vector<char> line(cmd.begin(), cmd.end());
+        line.push_back('\0');
+        STARTUPINFOA si = {sizeof si};
+        running[i] =
+            CreateProcessA(NULL, line.data(), NULL, NULL, FALSE, 0, NULL, NULL, &si, &children[i]) != FALSE;
+        if (!running[i])
+            runs[i].exitCode = (DWORD)-1;
     }
-    for (int waited = 0; waited < 60000; waited += 50) {
-        if (WaitForSingleObject(pi.hProcess, 50) == WAIT_OBJECT_0)
-            break;
-        BoxSearch search = {pi.dwProcessId, NULL};
-        EnumWindows(FindBoxOfProcess, (LPARAM)&search);
-        if (search.box && !run.boxShown) {
-            Sleep(100); // let the box finish laying out its controls
-            run.boxShown = true;
-            char caption[256] = "";
-            GetWindowTextA(search.box, caption, sizeof caption);
-            run.caption = caption;
-            EnumChildWindows(search.box, CollectBoxControls, (LPARAM)&run);
-            PostMessageA(search.box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
-                         (LPARAM)GetDlgItem(search.box, IDOK));
+    for (int waited = 0; waited < 90000; waited += 50) {
+        bool any = false;
+        for (size_t i = 0; i < runs.size(); ++i) {
+            if (!running[i] || WaitForSingleObject(children[i].hProcess, 0) == WAIT_OBJECT_0)
+                continue;
+            any = true;
+            BoxSearch search = {children[i].dwProcessId, NULL};
+            EnumWindows(FindBoxOfProcess, (LPARAM)&search);
+            if (search.box && !runs[i].boxShown) {
+                Sleep(100); // let the box finish laying out its controls
+                runs[i].boxShown = true;
+                char caption[256] = "";
+                GetWindowTextA(search.box, caption, sizeof caption);
+                runs[i].caption = caption;
+                EnumChildWindows(search.box, CollectBoxControls, (LPARAM)&runs[i]);
+                PostMessageA(search.box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                             (LPARAM)GetDlgItem(search.box, IDOK));
+            }
         }
+        if (!any)
+            break;
+        Sleep(50);
     }
-    if (WaitForSingleObject(pi.hProcess, 0) != WAIT_OBJECT_0)
-        TerminateProcess(pi.hProcess, 99);
-    WaitForSingleObject(pi.hProcess, 5000);
-    GetExitCodeProcess(pi.hProcess, &run.exitCode);
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
-    return run;
+    for (size_t i = 0; i < runs.size(); ++i) {
+        if (!running[i])
+            continue;
+        if (WaitForSingleObject(children[i].hProcess, 0) != WAIT_OBJECT_0)
+            TerminateProcess(children[i].hProcess, 99);
+        WaitForSingleObject(children[i].hProcess, 5000);
+        GetExitCodeProcess(children[i].hProcess, &runs[i].exitCode);
+        CloseHandle(children[i].hThread);
+        CloseHandle(children[i].hProcess);
+    }
+    return runs;
+}
+
+inline ToolRun RunGifTool(const std::string& args) {
+    return RunGifTools({args})[0];
 }
 
 inline std::string Quote(const std::string& s) {

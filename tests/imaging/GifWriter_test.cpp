@@ -275,18 +275,22 @@ TEST(GifWriter, FailuresEndTheProcessWithTheFileErrorBox) {
         {"run-length rows", compressed, nullptr},
         {"output cannot be created", good, "C:\\no\\such\\folder\\out.gif"},
     };
+    std::vector<std::string> exchanges, args;
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        std::string exchange = TempPath("kst");
-        WriteFileBytes(exchange, c.exchange);
+        exchanges.push_back(TempPath("kst"));
+        WriteFileBytes(exchanges.back(), c.exchange);
         std::string gif = c.gifPath ? c.gifPath : TempPath("gif");
-        ToolRun run = RunGifTool("write " + Quote(exchange) + " " + Quote(gif));
-        EXPECT_EQ((DWORD)kGifExitFailed, run.exitCode);
-        EXPECT_TRUE(run.boxShown);
-        EXPECT_EQ("Kestrel", run.caption);
-        EXPECT_EQ("File Error!", run.text);
-        EXPECT_EQ(std::vector<std::string>{"OK"}, run.buttons);
-        EXPECT_EQ(c.exchange, ReadFileBytes(exchange)); // left as it was
+        args.push_back("write " + Quote(exchanges.back()) + " " + Quote(gif));
+    }
+    std::vector<ToolRun> runs = RunGifTools(args);
+    for (size_t i = 0; i < runs.size(); ++i) {
+        SCOPED_TRACE(cases[i].name);
+        EXPECT_EQ((DWORD)kGifExitFailed, runs[i].exitCode);
+        EXPECT_TRUE(runs[i].boxShown);
+        EXPECT_EQ("Kestrel", runs[i].caption);
+        EXPECT_EQ("File Error!", runs[i].text);
+        EXPECT_EQ(std::vector<std::string>{"OK"}, runs[i].buttons);
+        EXPECT_EQ(cases[i].exchange, ReadFileBytes(exchanges[i])); // left as it was
     }
 }
 
