@@ -1,7 +1,10 @@
 // Our GIF writer and reader against giflib on a 4000x3000 image with 256 colours,
 // and the peak memory of our writer and reader at 1000x1000 and 4000x3000, each
-// measured in a fresh process of this program. How to build and run: see
-// bench/CMakeLists.txt. Arguments are passed on to Google Benchmark.
+// measured in a fresh process of this program. A native program, not a test:
+//   cmake -S bench -B build/bench -DCMAKE_BUILD_TYPE=Release
+//   cmake --build build/bench --target gif_bench
+//   build/bench/gif_bench [--benchmark_repetitions=3 --benchmark_report_aggregates_only=true]
+// It prints the time ratios ours / giflib (processor time) and the peak figures.
 // Google Benchmark takes its Windows branch when _WIN32 is defined; the Windows
 // types come from Wine's headers here, the library is the native one.
 #pragma push_macro("_WIN32")
