@@ -235,7 +235,7 @@ bool StageSource(HWND owner, DeepeningRule rule) {
 
 void ConvertFile(bool staged) {
     if (SameTypeSuffix()) {
-        // Copying a file onto itself would empty it.
+        // The source is never written to, even when the target names it.
         if (!SameFile(g_szSourcePath, g_szTargetPath))
             CopyFileA(g_szSourcePath, g_szTargetPath, FALSE);
         if (staged)

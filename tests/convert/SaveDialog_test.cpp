@@ -5,6 +5,7 @@
 #include <cstring>
 #include <functional>
 #include <string>
+#include <vector>
 #include "app/Globals.h"
 #include "convert/FormatTable.h"
 #include "convert/SaveDialog.h"
@@ -102,18 +103,20 @@ TEST(SaveDialog, TypeChangeRewritesTheExtension) {
         {longName, 2, longName},
         {longName.substr(0, 251), 2, longName.substr(0, 251) + ".jpg"},
     };
-    for (const TypeChangeCase& c : cases) {
-        SCOPED_TRACE(c.name + " -> type " + std::to_string(c.typeIndex));
-        std::string seen;
-        RunSaveDialog(c.name.c_str(), false, [&](HWND dialog) {
+    // One dialog for all cases, as a user would try one type after another.
+    std::vector<std::string> seen;
+    RunSaveDialog("Image1.png", false, [&](HWND dialog) {
+        for (const TypeChangeCase& c : cases) {
             SetDlgItemTextA(dialog, edt1, c.name.c_str());
             SelectType(dialog, c.typeIndex);
             Settle();
-            seen = NameField(dialog);
-            Cancel(dialog);
-        });
-        EXPECT_EQ(c.expected, seen);
-    }
+            seen.push_back(NameField(dialog));
+        }
+        Cancel(dialog);
+    });
+    ASSERT_EQ(sizeof cases / sizeof cases[0], seen.size());
+    for (size_t i = 0; i < seen.size(); ++i)
+        EXPECT_EQ(cases[i].expected, seen[i]) << cases[i].name << " -> type " << cases[i].typeIndex;
 }
 
 TEST(SaveDialog, OkReturnsTheTypedPath) {
@@ -184,18 +187,24 @@ TEST(SaveDialog, ClickedDepthButtonIsRecordedEvenWhenCancelled) {
     } cases[] = {
         {IDC_DEPTH_256_COLORS, 8}, {IDC_DEPTH_2_COLORS, 1}, {IDC_DEPTH_16_COLORS, 4}, {IDC_DEPTH_24_BIT, 24}};
     g_nCaptureDepth = 24;
-    for (const auto& c : cases) {
-        SCOPED_TRACE("button " + std::to_string(c.button));
-        int checked = 0;
-        BOOL ok = RunSaveDialog("Image1.png", true, [&](HWND dialog) {
+    std::vector<int> checked;
+    std::vector<WORD> recorded;
+    BOOL ok = RunSaveDialog("Image1.png", true, [&](HWND dialog) {
+        for (const auto& c : cases) {
             SendDlgItemMessageA(dialog, c.button, BM_CLICK, 0, 0);
-            checked = CheckedDepthButton(dialog);
-            Cancel(dialog);
-        });
-        EXPECT_FALSE(ok);
-        EXPECT_EQ(c.button, checked);
-        EXPECT_EQ(c.depth, g_nCaptureDepth);
+            checked.push_back(CheckedDepthButton(dialog));
+            recorded.push_back(g_nCaptureDepth);
+        }
+        SendDlgItemMessageA(dialog, IDC_DEPTH_256_COLORS, BM_CLICK, 0, 0);
+        Cancel(dialog);
+    });
+    EXPECT_FALSE(ok);
+    ASSERT_EQ(sizeof cases / sizeof cases[0], checked.size());
+    for (size_t i = 0; i < checked.size(); ++i) {
+        EXPECT_EQ(cases[i].button, checked[i]);
+        EXPECT_EQ(cases[i].depth, recorded[i]);
     }
+    EXPECT_EQ(8, g_nCaptureDepth); // the last click stays after a cancel
 }
 
 // A 3 x 2 capture with a distinct colour in every pixel.
