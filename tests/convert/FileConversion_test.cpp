@@ -205,6 +205,40 @@ TEST_F(FileConversion, SingleFileProposesNamesConvertsAndRemembers) {
     EXPECT_FALSE(QuitPosted());
 }
 
+TEST_F(FileConversion, NextConversionProposesTheTypeJustWritten) {
+    std::string first = Make("holiday.jpg");
+    std::string second = Make("beach.tif");
+    s_actions["Convert Image File"] = [&](HWND dialog) { Choose(dialog, first); };
+    s_actions["Convert File to:"] = [&](HWND dialog) { Choose(dialog, m_out + "\\holiday.pcx"); };
+    ConvertImageFile(nullptr);
+    EXPECT_EQ("PCX 32x24", Identify(m_out + "\\holiday.pcx"));
+
+    std::string saveName;
+    int saveEntry = 0;
+    s_lastDialog = nullptr;
+    s_actions["Convert Image File"] = [&](HWND dialog) { Choose(dialog, second); };
+    s_actions["Convert File to:"] = [&](HWND dialog) {
+        saveName = Text(NameField(dialog));
+        saveEntry = FilterEntry(dialog);
+        Cancel(dialog);
+    };
+    ConvertImageFile(nullptr);
+    EXPECT_EQ("beach.pcx", saveName);
+    EXPECT_EQ(10, saveEntry);
+}
+
+// The picked file has no extension, so ".png" is added to its path; that file does
+// not exist and the conversion says so.
+TEST_F(FileConversion, SourceWithoutExtensionIsTakenForAPng) {
+    std::string source = Make("noext", "-size 32x24 gradient:red-blue", "PNG:");
+    s_actions["Convert Image File"] = [&](HWND dialog) { Choose(dialog, source); };
+    s_actions["Convert File to:"] = [&](HWND dialog) { Choose(dialog, m_out + "\\noext.jpg"); };
+    ConvertImageFile(nullptr);
+    EXPECT_EQ(1, m_errorBoxes);
+    EXPECT_FALSE(Exists(m_out + "\\noext.jpg"));
+    EXPECT_EQ(m_dir, Setting("lastodir"));
+}
+
 TEST_F(FileConversion, SingleFileKeepsTheSourceExtensionWithoutALastSavedOne) {
     std::string source = Make("holiday.jpg");
     strcpy(g_szLastSaveName, "Image1");
