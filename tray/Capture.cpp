@@ -140,6 +140,7 @@ void CKestrelDlg::OnCaptureFullScreen() {
     g_bCaptureMode = FALSE;
     g_bFirstCorner = FALSE;
     HideFromScreen();
+    ReleaseCapture();
     g_bSaveForCapture = TRUE;
     SaveCapture(m_hWnd);
 }

@@ -185,8 +185,7 @@ void SaveCapture(HWND owner) {
         if (!AddDefaultExtension())
             ShowWriteError(owner, "the file name is too long");
         else {
-            // 256 colours only for BMP: the library would be handed our 8-bit
-            // reduction instead of the real pixels.
+            // "256 Colors" is a BMP-only choice; every other type gets 24 bits.
             if (g_nCaptureDepth == 8 && !IsBmpName(g_szTargetPath))
                 g_nCaptureDepth = 24;
             WriteCapture(owner);

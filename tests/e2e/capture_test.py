@@ -348,6 +348,13 @@ def test_every_save_type(desk, folder):
             assert error < 3, f"JPEG mean error {error:.1f}"
         else:
             assert_equal_pixels(pixels, expected, "t." + ext)
+    # A name typed without any "." is saved as PNG.
+    box = (20, 30, 83, 71)
+    cd.capture(box[:2], box[2:])
+    cd.save_as(os.path.join(folder, "shot"))
+    cd.wait_file(os.path.join(folder, "shot.png"))
+    assert_equal_pixels(decode(os.path.join(folder, "shot.png")), cd.region(*box), "shot.png")
+    assert cd.setting("sfile") == "shot.png"
     with open(os.path.join(folder, "t.gif"), "rb") as f:
         assert f.read(6) in (b"GIF87a", b"GIF89a")
     assert cd.desk.exchange_files(), "the exchange file is still reserved"
