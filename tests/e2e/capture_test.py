@@ -498,6 +498,9 @@ def main():
             stop(desk)
             shutil.rmtree(folder, ignore_errors=True)
             time.sleep(0.5)
+    # The test runner keeps a resident wineserver for quick test starts; put one back.
+    subprocess.Popen(["wineserver", "-p"], start_new_session=True,
+                     stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     print(f"{passed} passed, {failed} failed")
     sys.exit(1 if failed or not passed else 0)
 
