@@ -498,9 +498,14 @@ def main():
             stop(desk)
             shutil.rmtree(folder, ignore_errors=True)
             time.sleep(0.5)
-    # The test runner keeps a resident wineserver for quick test starts; put one back.
-    subprocess.Popen(["wineserver", "-p"], start_new_session=True,
-                     stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    # Put back what the test runner keeps for quick test starts: a resident
+    # wineserver and the window that holds Wine's desktop open.
+    quiet = dict(start_new_session=True, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                 stderr=subprocess.DEVNULL)
+    subprocess.Popen(["wineserver", "-p"], **quiet)
+    keeper = os.path.join(build_dir, "tests", "keep_desktop.exe.so")
+    if os.path.exists(keeper):
+        subprocess.Popen(["wine", keeper], **quiet)
     print(f"{passed} passed, {failed} failed")
     sys.exit(1 if failed or not passed else 0)
 
