@@ -48,6 +48,8 @@ class Desktop:
         self.processes = []
         self.trayer = None
         self.width, self.height = screen_size()
+        # Runs killed earlier (by a timeout, say) may have left theirs behind.
+        self.exchange_before = set(self.exchange_files())
 
     # The tray host -------------------------------------------------------
     def start_tray_host(self):
@@ -97,6 +99,10 @@ class Desktop:
         if not os.path.isdir(folder):
             return []
         return sorted(f for f in os.listdir(folder) if f.startswith("kstmp") and f.endswith(".bmp"))
+
+    def new_exchange_files(self):
+        """Exchange files that appeared since this desktop was set up."""
+        return sorted(set(self.exchange_files()) - self.exchange_before)
 
     def reg_query(self, key, value=None):
         """A registry value as (type, data), or None when missing."""

@@ -22,7 +22,7 @@ def test_named_file_remembers_its_folder(desk):
     wait_for(lambda: p.poll() is not None, timeout=30, what="the viewer run to end")
     kind, value = desk.reg_query(SETTINGS, "lastodir")
     assert kind == "REG_SZ" and value.lower().endswith("\\temp\\start folder"), value
-    assert desk.exchange_files() == []
+    assert desk.new_exchange_files() == []
 
 
 def test_open_dialog_cancelled_ends_quietly(desk):
@@ -31,7 +31,7 @@ def test_open_dialog_cancelled_ends_quietly(desk):
     desk.focus_window("View Image File")
     desk.key("Escape")
     wait_for(lambda: p.poll() is not None, what="the process to end")
-    assert desk.exchange_files() == []
+    assert desk.new_exchange_files() == []
 
 
 def test_path_too_long_is_refused_not_cut(desk):
@@ -42,7 +42,7 @@ def test_path_too_long_is_refused_not_cut(desk):
     desk.focus_window("Kestrel")
     desk.key("Return")
     wait_for(lambda: p.poll() is not None, what="the process to end")
-    assert desk.exchange_files() == []
+    assert desk.new_exchange_files() == []
 
 
 if __name__ == "__main__":

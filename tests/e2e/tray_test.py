@@ -30,7 +30,7 @@ def exit_through_menu(desk, p):
 
 def test_icon_menu_and_exit(desk):
     p = start_resident(desk)
-    assert desk.exchange_files(), "a running copy holds its exchange file"
+    assert desk.new_exchange_files(), "a running copy holds its exchange file"
     # Resting the pointer on the icon shows its two-line tip below it.
     x, y = desk.icon_position
     desk.move(x, y)
@@ -45,7 +45,7 @@ def test_icon_menu_and_exit(desk):
     exit_through_menu(desk, p)
     assert p.returncode == 0
     wait_for(lambda: not desk.tray_icon_shown(), what="the icon to go")
-    assert desk.exchange_files() == []
+    assert desk.new_exchange_files() == []
 
 
 def test_quick_menu_shows_once_without_icon(desk):
@@ -56,7 +56,7 @@ def test_quick_menu_shows_once_without_icon(desk):
     assert not desk.tray_icon_shown()
     desk.menu_key("Escape")
     wait_for(lambda: p.poll() is not None, what="the quick-menu run to end")
-    assert desk.exchange_files() == []
+    assert desk.new_exchange_files() == []
 
 
 def test_quick_menu_command_runs_then_ends(desk):
@@ -70,7 +70,7 @@ def test_quick_menu_command_runs_then_ends(desk):
     desk.focus_window("View Image File")
     desk.key("Escape")
     wait_for(lambda: not desk.running_processes(), timeout=20, what="the viewer process to end")
-    assert desk.exchange_files() == []
+    assert desk.new_exchange_files() == []
 
 
 def test_second_start_hands_over_to_resident(desk):
@@ -88,7 +88,7 @@ def test_second_start_hands_over_to_resident(desk):
     wait_for(lambda: menu_at(desk.screenshot(), 400, 300), what="the resident copy's menu")
     desk.menu_key("Escape")
     exit_through_menu(desk, p)
-    assert desk.exchange_files() == []
+    assert desk.new_exchange_files() == []
 
 
 if __name__ == "__main__":
