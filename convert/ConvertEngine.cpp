@@ -14,15 +14,6 @@
 
 int g_nLastImageError = 0;
 
-namespace {
-
-const UINT kCopyChunk = 4096;
-const UINT kExchangeFlags =
-    CFile::typeBinary | CFile::modeCreate | CFile::modeReadWrite | CFile::shareExclusive;
-// Host paths can be longer than the DOS form (the prefix's own folder).
-const size_t kHostPathSize = 4 * kPathSize;
-
-// Our own failures in the library's box, so every conversion error looks alike.
 void ReportFailure(HWND owner, const char* what) {
     snprintf(g_szMessage, kPathSize, "Error: %s\n", what);
     MessageBoxA(owner, g_szMessage, "File Error!", MB_OK);
@@ -35,6 +26,14 @@ void EmptyExchange() {
     } catch (CFileException) {
     }
 }
+
+namespace {
+
+const UINT kCopyChunk = 4096;
+const UINT kExchangeFlags =
+    CFile::typeBinary | CFile::modeCreate | CFile::modeReadWrite | CFile::shareExclusive;
+// Host paths can be longer than the DOS form (the prefix's own folder).
+const size_t kHostPathSize = 4 * kPathSize;
 
 // The result of a library call: its queued error, or "could not open file" when it
 // failed without queuing one (the library does that for a path it cannot open).

@@ -35,6 +35,13 @@ bool StageSource(HWND owner, DeepeningRule rule);
 // g_nLastImageError set.
 void ConvertFile(bool staged);
 
+// Our own failures in the library's box, so every error looks alike:
+// "Error: <what>\n" captioned "File Error!".
+void ReportFailure(HWND owner, const char* what);
+
+// The exchange file back to empty and at its start, whatever happened.
+void EmptyExchange();
+
 // The image library's error box: "Error: <library text>\n" captioned "File Error!"
 // in g_szMessage, then every further queued error discarded.
 void ReportImageError(HWND owner, ILenum error);

@@ -42,20 +42,6 @@ void PresetCaptureDepth() {
         g_nCaptureDepth = 8;
 }
 
-void ShowWriteError(HWND owner, const char* what) {
-    snprintf(g_szMessage, kPathSize, "Error: %s\n", what);
-    MessageBoxA(owner, g_szMessage, "File Error!", MB_OK);
-}
-
-// The exchange file goes back to empty and at its start, whatever happened.
-void EmptyExchange() {
-    try {
-        exchangeFile.SetLength(0);
-        exchangeFile.SeekToBegin();
-    } catch (CFileException) {
-    }
-}
-
 bool PutInExchange(LPBITMAPINFOHEADER dib) {
     try {
         exchangeFile.SeekToBegin();
@@ -92,7 +78,7 @@ LPBITMAPINFOHEADER CaptureDib(bool gif) {
 
 void WriteBmpTarget(HWND owner, LPBITMAPINFOHEADER dib) {
     if (WriteBmpFile(dib, g_szTargetPath) != kBmpOk)
-        ShowWriteError(owner, "the file could not be written");
+        ReportFailure(owner, "the file could not be written");
 }
 
 void WriteGifTarget(HWND owner, LPBITMAPINFOHEADER dib) {
@@ -101,12 +87,12 @@ void WriteGifTarget(HWND owner, LPBITMAPINFOHEADER dib) {
     HANDLE probe =
         CreateFileA(g_szTargetPath, GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (probe == INVALID_HANDLE_VALUE) {
-        ShowWriteError(owner, "the file could not be written");
+        ReportFailure(owner, "the file could not be written");
         return;
     }
     CloseHandle(probe);
     if (!PutInExchange(dib)) {
-        ShowWriteError(owner, "the temporary file could not be written");
+        ReportFailure(owner, "the temporary file could not be written");
         return;
     }
     WriteGifFromExchange(g_szTargetPath);
@@ -117,7 +103,7 @@ void WriteGifTarget(HWND owner, LPBITMAPINFOHEADER dib) {
 // target in the type its extension names. Its failures are shown.
 void WriteLibraryTarget(HWND owner, LPBITMAPINFOHEADER dib) {
     if (!PutInExchange(dib)) {
-        ShowWriteError(owner, "the temporary file could not be written");
+        ReportFailure(owner, "the temporary file could not be written");
         return;
     }
     ILuint image = 0;
@@ -148,7 +134,7 @@ void WriteCapture(HWND owner) {
     if (!dib) {
         // No capture at all (two clicks on one spot) writes nothing by design.
         if (g_hCaptureBitmap)
-            ShowWriteError(owner, "the capture could not be converted");
+            ReportFailure(owner, "the capture could not be converted");
         return;
     }
     if (bmp)
@@ -183,7 +169,7 @@ void SaveCapture(HWND owner) {
     lstrcpynA(g_szTargetPath, g_szLastSaveName, kPathSize);
     if (GetSaveFileNameA(&g_ofnSave)) {
         if (!AddDefaultExtension())
-            ShowWriteError(owner, "the file name is too long");
+            ReportFailure(owner, "the file name is too long");
         else {
             // "256 Colors" is a BMP-only choice; every other type gets 24 bits.
             if (g_nCaptureDepth == 8 && !IsBmpName(g_szTargetPath))

@@ -7,17 +7,15 @@ stack), so every capture is compared pixel for pixel with what was on the screen
 """
 import io
 import os
-import shutil
 import subprocess
 import sys
-import tempfile
 import time
 
 import numpy as np
 from PIL import Image
 
 sys.path.insert(0, os.path.dirname(__file__))
-from kestrel_e2e import TRAY_HEIGHT, TRAY_WIDTH, Desktop, menu_at, run, wait_for  # noqa: E402
+from kestrel_e2e import TRAY_HEIGHT, TRAY_WIDTH, main, menu_at, run, wait_for  # noqa: E402
 
 DIALOG = "Save Screen Capture as:"
 SETTINGS = r"HKCU\Software\Fernwoodlabs\Kestrel\settings"
@@ -477,53 +475,5 @@ TESTS = [test_band_label_and_capture, test_bmp_depths, test_every_save_type, tes
          test_empty_and_failing_targets, test_quick_menu_runs]
 
 
-def main():
-    build_dir = sys.argv[1]
-    only = sys.argv[2:]
-    passed = failed = 0
-    for fn in TESTS:
-        if only and fn.__name__ not in only:
-            continue
-        desk = Desktop(build_dir)
-        folder = tempfile.mkdtemp(prefix="kestrel-capture-")
-        try:
-            fn(desk, folder)
-            passed += 1
-            print(f"PASS {fn.__name__}", flush=True)
-        except Exception as e:  # report and go on with the next case
-            failed += 1
-            print(f"FAIL {fn.__name__}: {e!r}", flush=True)
-            desk.screenshot(os.path.join(build_dir, f"e2e-{fn.__name__}-failure.png"))
-        finally:
-            stop(desk)
-            shutil.rmtree(folder, ignore_errors=True)
-            time.sleep(0.5)
-    # Put back what the test runner keeps for quick test starts: a resident
-    # wineserver and the window that holds Wine's desktop open.
-    quiet = dict(start_new_session=True, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                 stderr=subprocess.DEVNULL)
-    subprocess.Popen(["wineserver", "-p"], **quiet)
-    keeper = os.path.join(build_dir, "tests", "keep_desktop.exe.so")
-    if os.path.exists(keeper):
-        subprocess.Popen(["wine", keeper], **quiet)
-    print(f"{passed} passed, {failed} failed")
-    sys.exit(1 if failed or not passed else 0)
-
-
-def stop(desk):
-    """Ends only what this script started."""
-    for p in desk.processes:
-        if p.poll() is None:
-            p.kill()
-            p.wait()
-    if desk.trayer:
-        desk.trayer.kill()
-        desk.trayer.wait()
-    # Wine's tray bridge docks its icons only to the tray host it found first: a
-    # fresh Wine for every case (this prefix belongs to the build folder).
-    run("wineserver", "-k", check=False, env=desk.env)
-    run("wineserver", "-w", check=False, env=desk.env)
-
-
 if __name__ == "__main__":
-    main()
+    main(TESTS)

@@ -12,7 +12,7 @@ import numpy as np
 from PIL import Image
 
 sys.path.insert(0, os.path.dirname(__file__))
-from kestrel_e2e import Desktop, menu_at, run, wait_for  # noqa: E402
+from kestrel_e2e import main, menu_at, run, wait_for  # noqa: E402
 
 SETTINGS = r"HKCU\Software\Fernwoodlabs\Kestrel\settings"
 MENU_POINT = (500, 400)
@@ -175,37 +175,5 @@ TESTS = [test_single_conversion_proposes_and_remembers, test_batch_goes_on_past_
          test_batch_name_without_dot_makes_pngs, test_quick_menu_runs_end_after_a_cancel]
 
 
-def stop(desk):
-    """Ends only the processes this script started, then this prefix's Wine."""
-    for p in desk.processes:
-        if p.poll() is None:
-            p.kill()
-            p.wait()
-    run("wineserver", "-k", check=False, env=desk.env)
-    run("wineserver", "-w", check=False, env=desk.env)
-
-
-def main():
-    build_dir = sys.argv[1]
-    only = sys.argv[2:]
-    passed = failed = 0
-    for fn in TESTS:
-        if only and fn.__name__ not in only:
-            continue
-        desk = Desktop(build_dir)
-        try:
-            fn(desk)
-            passed += 1
-            print(f"PASS {fn.__name__}", flush=True)
-        except Exception as e:  # report and go on with the next case
-            failed += 1
-            print(f"FAIL {fn.__name__}: {e!r}", flush=True)
-            desk.screenshot(os.path.join(build_dir, f"e2e-{fn.__name__}-failure.png"))
-        finally:
-            stop(desk)
-    print(f"{passed} passed, {failed} failed")
-    sys.exit(1 if failed or not passed else 0)
-
-
 if __name__ == "__main__":
-    main()
+    main(TESTS)

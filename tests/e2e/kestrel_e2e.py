@@ -5,8 +5,10 @@ folder as their first argument. Input goes through xdotool, the tray is hosted b
 trayer, screenshots come from ImageMagick's import.
 """
 import os
+import shutil
 import subprocess
 import sys
+import tempfile
 import time
 
 from PIL import Image
@@ -47,6 +49,7 @@ class Desktop:
         self.env = dict(os.environ, WINEDEBUG="-all")
         self.processes = []
         self.trayer = None
+        self.scratch = None
         self.width, self.height = screen_size()
         # Runs killed earlier (by a timeout, say) may have left theirs behind.
         self.exchange_before = set(self.exchange_files())
@@ -153,14 +156,27 @@ class Desktop:
         image.load()
         return image
 
+    def scratch_folder(self):
+        """A folder of this case's own, removed when the case ends."""
+        if not self.scratch:
+            self.scratch = tempfile.mkdtemp(prefix="kestrel-e2e-")
+        return self.scratch
+
     def close(self):
+        """Ends what this case started, then this prefix's Wine: its tray bridge docks
+        icons only to the first tray host it found, so every case gets a fresh one."""
         for p in self.processes:
             if p.poll() is None:
                 p.kill()
+                p.wait()
         if self.trayer:
             self.trayer.kill()
-        # Leave no Kestrel of this build behind for the next script.
+            self.trayer.wait()
         run("pkill", "-f", self.process_pattern(), check=False)
+        if self.scratch:
+            shutil.rmtree(self.scratch, ignore_errors=True)
+        run("wineserver", "-k", check=False, env=self.env)
+        run("wineserver", "-w", check=False, env=self.env)
 
     def process_pattern(self):
         """Matches this build's Kestrel processes, started by us (Unix path) or by
@@ -178,22 +194,42 @@ def menu_at(image, x, y):
     return light > region.size[0] * region.size[1] * 0.6
 
 
+def restore_runner_wine(build_dir):
+    """Puts back what the test runner keeps for quick test starts: a resident
+    wineserver and the window that holds Wine's desktop open."""
+    quiet = dict(start_new_session=True, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                 stderr=subprocess.DEVNULL)
+    subprocess.Popen(["wineserver", "-p"], **quiet)
+    keeper = os.path.join(build_dir, "tests", "keep_desktop.exe.so")
+    if os.path.exists(keeper):
+        subprocess.Popen(["wine", keeper], **quiet)
+
+
 def main(test_functions):
-    """Runs each test with a fresh desktop; prints a closing count for CTest."""
+    """Runs each test (or those named after the build folder) on a fresh desktop;
+    a test that takes two arguments also gets a scratch folder. Prints a closing
+    count for CTest."""
     build_dir = sys.argv[1]
+    only = sys.argv[2:]
     passed = failed = 0
     for fn in test_functions:
+        if only and fn.__name__ not in only:
+            continue
         desk = Desktop(build_dir)
         try:
-            fn(desk)
+            if fn.__code__.co_argcount == 2:
+                fn(desk, desk.scratch_folder())
+            else:
+                fn(desk)
             passed += 1
-            print(f"PASS {fn.__name__}")
+            print(f"PASS {fn.__name__}", flush=True)
         except Exception as e:  # report and go on with the next case
             failed += 1
-            print(f"FAIL {fn.__name__}: {e!r}")
+            print(f"FAIL {fn.__name__}: {e!r}", flush=True)
             desk.screenshot(os.path.join(build_dir, f"e2e-{fn.__name__}-failure.png"))
         finally:
             desk.close()
             time.sleep(0.5)
+    restore_runner_wine(build_dir)
     print(f"{passed} passed, {failed} failed")
-    sys.exit(1 if failed else 0)
+    sys.exit(1 if failed or not passed else 0)

@@ -1,7 +1,6 @@
 """The tray icon, its menu, quick-menu runs and the hand-over to a resident copy."""
 import os
 import sys
-import time
 
 sys.path.insert(0, os.path.dirname(__file__))
 from kestrel_e2e import main, menu_at, wait_for  # noqa: E402
