@@ -36,13 +36,7 @@ void ProposeTargetName(const std::string& firstPath) {
 }
 
 bool AskForTargetFolder(HWND owner) {
-    g_ofnSave.nFilterIndex = SaveFilterIndexForName(g_szTargetPath);
-    g_ofnSave.hwndOwner = owner;
-    g_ofnSave.hInstance = AfxGetInstanceHandle();
-    g_ofnSave.lpstrTitle = "Convert Files to:";
-    g_ofnSave.lpTemplateName = MAKEINTRESOURCEA(kSaveDialogTemplate);
-    g_ofnSave.lpfnHook = SaveDialogHook;
-    g_bSaveForCapture = FALSE;
+    PrepareSaveDialog(owner, "Convert Files to:", FALSE);
     // Every target is replaced without a question; the dialog only picks the folder
     // and the type.
     DWORD flags = g_ofnSave.Flags;
@@ -53,8 +47,7 @@ bool AskForTargetFolder(HWND owner) {
 }
 
 void ReportTooLong(HWND owner) {
-    snprintf(g_szMessage, kPathSize, "Error: %s\n", "the target name is too long");
-    MessageBoxA(owner, g_szMessage, "File Error!", MB_OK);
+    ReportFailure(owner, "the target name is too long");
 }
 
 void ConvertEach(HWND owner, const std::vector<std::string>& sources, const std::string& folder,

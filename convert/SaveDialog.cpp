@@ -4,6 +4,7 @@
 #include <cstring>
 #include "app/Globals.h"
 #include "convert/FormatTable.h"
+#include "framework/WinApp.h"
 #include "imaging/Dib.h"
 
 OPENFILENAMEA g_ofnSave;
@@ -24,6 +25,16 @@ void InitSaveRecord() {
     g_ofnSave.lpstrInitialDir = g_szLastSaveDir;
     g_ofnSave.Flags = OFN_LONGNAMES | OFN_NONETWORKBUTTON | OFN_ENABLETEMPLATE | OFN_ENABLEHOOK |
                       OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT;
+}
+
+void PrepareSaveDialog(HWND owner, const char* title, BOOL forCapture) {
+    g_bSaveForCapture = forCapture;
+    g_ofnSave.nFilterIndex = SaveFilterIndexForName(g_szTargetPath);
+    g_ofnSave.hwndOwner = owner;
+    g_ofnSave.hInstance = AfxGetInstanceHandle();
+    g_ofnSave.lpstrTitle = title;
+    g_ofnSave.lpTemplateName = MAKEINTRESOURCEA(kSaveDialogTemplate);
+    g_ofnSave.lpfnHook = SaveDialogHook;
 }
 
 namespace {

@@ -20,6 +20,10 @@ extern WORD g_nCaptureDepth;
 // Fills the fields of g_ofnSave that never change after start-up.
 void InitSaveRecord();
 
+// Sets the fields every caller sets before a use: owner, instance, template, hook,
+// title, the capture flag, and the type that fits the name now in g_szTargetPath.
+void PrepareSaveDialog(HWND owner, const char* title, BOOL forCapture);
+
 // Hook of the save dialog: widens it for the extra controls, shows them only for a
 // capture, follows the type list with the name's extension, records the depth and
 // puts the capture on the clipboard. Always 0, so the dialog's own handling follows.

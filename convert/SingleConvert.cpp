@@ -61,18 +61,11 @@ bool AskForSource() {
 
 bool AskForTarget(HWND owner) {
     ProposeTargetName();
-    g_ofnSave.nFilterIndex = SaveFilterIndexForName(g_szTargetPath);
-    g_ofnSave.hwndOwner = owner;
-    g_ofnSave.hInstance = AfxGetInstanceHandle();
-    g_ofnSave.lpstrTitle = "Convert File to:";
-    g_ofnSave.lpTemplateName = MAKEINTRESOURCEA(kSaveDialogTemplate);
-    g_ofnSave.lpfnHook = SaveDialogHook;
-    g_bSaveForCapture = FALSE;
+    PrepareSaveDialog(owner, "Convert File to:", FALSE);
     if (!GetSaveFileNameA(&g_ofnSave))
         return false;
     if (!AddDefaultExtension(g_szTargetPath)) {
-        snprintf(g_szMessage, kPathSize, "Error: %s\n", "the target name is too long");
-        MessageBoxA(owner, g_szMessage, "File Error!", MB_OK);
+        ReportFailure(owner, "the target name is too long");
         return false;
     }
     RememberSavedFile(*AfxGetApp());

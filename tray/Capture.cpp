@@ -105,13 +105,7 @@ void CKestrelDlg::OnLButtonDown(UINT, POINT pt) {
         CCreatedDC display(CreateDisplayDC());
         DrawRubberBand(display, g_rcCapture);
     }
-    SetCaptureImage(GrabScreenRect(g_rcCapture));
-    g_bCaptureMode = FALSE;
-    g_bFirstCorner = FALSE;
-    HideFromScreen();
-    ReleaseCapture();
-    g_bSaveForCapture = TRUE;
-    SaveCapture(m_hWnd);
+    FinishCapture();
 }
 
 void CKestrelDlg::OnMouseMove(UINT, POINT pt) {
@@ -134,8 +128,8 @@ void CKestrelDlg::OnMouseMove(UINT, POINT pt) {
     g_rcCapture = band;
 }
 
-void CKestrelDlg::OnCaptureFullScreen() {
-    GetWindowRect(GetDesktopWindow(), &g_rcCapture);
+// Copies g_rcCapture off the screen, leaves capture mode and offers the save.
+void CKestrelDlg::FinishCapture() {
     SetCaptureImage(GrabScreenRect(g_rcCapture));
     g_bCaptureMode = FALSE;
     g_bFirstCorner = FALSE;
@@ -143,4 +137,9 @@ void CKestrelDlg::OnCaptureFullScreen() {
     ReleaseCapture();
     g_bSaveForCapture = TRUE;
     SaveCapture(m_hWnd);
+}
+
+void CKestrelDlg::OnCaptureFullScreen() {
+    GetWindowRect(GetDesktopWindow(), &g_rcCapture);
+    FinishCapture();
 }

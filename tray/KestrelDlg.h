@@ -46,6 +46,7 @@ protected:
     // nothing visibly changes; on X11 an unpainted window would be black.
     void ShowOverScreen();
     void HideFromScreen();
+    void FinishCapture();
     // Ends a quick-menu run once its command is done.
     void EndQuickMenuCommand();
 

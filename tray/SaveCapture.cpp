@@ -158,13 +158,7 @@ bool AddDefaultExtension() {
 } // namespace
 
 void SaveCapture(HWND owner) {
-    g_bSaveForCapture = TRUE;
-    g_ofnSave.nFilterIndex = SaveFilterIndexForName(g_szTargetPath);
-    g_ofnSave.hwndOwner = owner;
-    g_ofnSave.lpstrTitle = kCaptureTitle;
-    g_ofnSave.hInstance = AfxGetInstanceHandle();
-    g_ofnSave.lpTemplateName = MAKEINTRESOURCEA(kSaveDialogTemplate);
-    g_ofnSave.lpfnHook = SaveDialogHook;
+    PrepareSaveDialog(owner, kCaptureTitle, TRUE);
     PresetCaptureDepth();
     lstrcpynA(g_szTargetPath, g_szLastSaveName, kPathSize);
     if (GetSaveFileNameA(&g_ofnSave)) {
