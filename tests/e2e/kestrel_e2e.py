@@ -56,13 +56,25 @@ class Desktop:
 
     # The tray host -------------------------------------------------------
     def start_tray_host(self):
-        self.trayer = subprocess.Popen(
-            ["trayer", "--edge", "top", "--align", "right", "--widthtype", "pixel", "--width", str(TRAY_WIDTH),
-             "--height", str(TRAY_HEIGHT), "--transparent", "false"],
-            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        wait_for(lambda: run("xdotool", "search", "--class", "trayer", check=False).stdout.strip(),
-                 what="the tray host")
-        time.sleep(0.5)
+        """Starts trayer at the top right. Right after the previous one was stopped it
+        now and then fails to come up; then it is started again."""
+        log = os.path.join(self.build_dir, "e2e-trayer.log")
+        for attempt in range(3):
+            with open(log, "a") as out:
+                self.trayer = subprocess.Popen(
+                    ["trayer", "--edge", "top", "--align", "right", "--widthtype", "pixel", "--width",
+                     str(TRAY_WIDTH), "--height", str(TRAY_HEIGHT), "--transparent", "false"],
+                    stdout=out, stderr=out)
+            try:
+                wait_for(lambda: run("xdotool", "search", "--class", "trayer", check=False).stdout.strip(),
+                         timeout=8, what="the tray host")
+                time.sleep(0.5)
+                return
+            except AssertionError:
+                self.trayer.kill()
+                self.trayer.wait()
+                time.sleep(1)
+        raise AssertionError("the tray host did not start (see %s)" % log)
 
     @property
     def icon_position(self):
