@@ -26,8 +26,8 @@ void ReserveExchangeFile() {
         if (!finder.FindFile(g_szExchangePath))
             break;
     }
-    exchangeFile.Open(g_szExchangePath, CFile::typeBinary | CFile::modeCreate | CFile::modeReadWrite |
-                                            CFile::shareExclusive);
+    exchangeFile.Open(g_szExchangePath,
+                      CFile::typeBinary | CFile::modeCreate | CFile::modeReadWrite | CFile::shareExclusive);
 }
 
 void ReleaseExchangeFile() {

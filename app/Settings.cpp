@@ -16,7 +16,9 @@ void ReadPathSetting(CWinApp& app, const char* key, const char* fallback, char* 
         CopyPath(buffer, fallback);
 }
 
-void Flush(CWinApp& app) { app.WriteProfileString(nullptr, nullptr, nullptr); }
+void Flush(CWinApp& app) {
+    app.WriteProfileString(nullptr, nullptr, nullptr);
+}
 } // namespace
 
 void ReadSettings(CWinApp& app, const char* documentsFolder) {

@@ -6,7 +6,9 @@ const MessageMap* CCmdTarget::GetThisMessageMap() {
     return &map;
 }
 
-const MessageMap* CCmdTarget::GetMessageMap() const { return GetThisMessageMap(); }
+const MessageMap* CCmdTarget::GetMessageMap() const {
+    return GetThisMessageMap();
+}
 
 bool CCmdTarget::DispatchMessageMap(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) {
     UINT id = message == WM_COMMAND ? LOWORD(wParam) : 0;

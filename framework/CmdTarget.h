@@ -8,8 +8,8 @@ class CCmdTarget;
 typedef LRESULT (*AfxHandler)(CCmdTarget* target, WPARAM wParam, LPARAM lParam);
 
 struct MessageMapEntry {
-    UINT message;      // window message; WM_COMMAND for commands
-    UINT id;           // command id for WM_COMMAND, 0 otherwise
+    UINT message; // window message; WM_COMMAND for commands
+    UINT id;      // command id for WM_COMMAND, 0 otherwise
     AfxHandler handler;
 };
 
@@ -31,6 +31,8 @@ public:
     virtual const MessageMap* GetMessageMap() const;
 };
 
+// The entry macros are laid out by hand, one table row per macro.
+// clang-format off
 #define DECLARE_MESSAGE_MAP()                                                                                  \
 public:                                                                                                        \
     static const MessageMap* GetThisMessageMap();                                                              \
@@ -111,3 +113,4 @@ public:                                                                         
          AFX_THIS(t)->OnDropFiles(reinterpret_cast<HDROP>(w));                                                 \
          return 0;                                                                                             \
      }},
+// clang-format on

@@ -23,7 +23,9 @@ int CauseFromOsError(DWORD error) {
 }
 } // namespace
 
-CFile::~CFile() { Close(); }
+CFile::~CFile() {
+    Close();
+}
 
 BOOL CFile::Open(LPCSTR lpszFileName, UINT nOpenFlags, CFileException* pError) {
     Close();

@@ -5,13 +5,17 @@ namespace {
 CWinApp* g_pApp = nullptr;
 } // namespace
 
-CWinApp* AfxGetApp() { return g_pApp; }
+CWinApp* AfxGetApp() {
+    return g_pApp;
+}
 
 HINSTANCE AfxGetInstanceHandle() {
     return g_pApp && g_pApp->m_hInstance ? g_pApp->m_hInstance : GetModuleHandleA(nullptr);
 }
 
-HINSTANCE AfxGetResourceHandle() { return AfxGetInstanceHandle(); }
+HINSTANCE AfxGetResourceHandle() {
+    return AfxGetInstanceHandle();
+}
 
 int AfxMessageBox(LPCSTR lpszText, UINT nType) {
     HWND owner = g_pApp && g_pApp->m_pMainWnd ? g_pApp->m_pMainWnd->m_hWnd : nullptr;
@@ -100,7 +104,8 @@ BOOL CWinApp::WriteProfileInt(LPCSTR lpszSection, LPCSTR lpszEntry, int nValue) 
     if (!key)
         return FALSE;
     DWORD value = (DWORD)nValue;
-    LONG rc = RegSetValueExA(key, lpszEntry, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
+    LONG rc =
+        RegSetValueExA(key, lpszEntry, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
     RegCloseKey(key);
     return rc == ERROR_SUCCESS;
 }
@@ -151,7 +156,9 @@ void CWinApp::HtmlHelp(DWORD_PTR, UINT) {
     WinExec(command.c_str(), SW_SHOWNORMAL);
 }
 
-void CWinApp::OnHelp() { HtmlHelp(); }
+void CWinApp::OnHelp() {
+    HtmlHelp();
+}
 
 void CWinApp::OnAppExit() {
     if (m_pMainWnd)

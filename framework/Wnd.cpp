@@ -6,7 +6,9 @@ const char kObjectProp[] = "KestrelWndObject";
 const char kDefaultFrameClass[] = "KestrelFrame";
 } // namespace
 
-CWnd::~CWnd() { Detach(); }
+CWnd::~CWnd() {
+    Detach();
+}
 
 void CWnd::Detach() {
     if (m_hWnd) {
@@ -23,15 +25,21 @@ void CWnd::Attach(HWND hWnd) {
     SetPropA(hWnd, kObjectProp, this);
 }
 
-CWnd* CWnd::FromHandle(HWND hWnd) { return static_cast<CWnd*>(GetPropA(hWnd, kObjectProp)); }
+CWnd* CWnd::FromHandle(HWND hWnd) {
+    return static_cast<CWnd*>(GetPropA(hWnd, kObjectProp));
+}
 
-BOOL CWnd::DestroyWindow() { return m_hWnd ? ::DestroyWindow(m_hWnd) : FALSE; }
+BOOL CWnd::DestroyWindow() {
+    return m_hWnd ? ::DestroyWindow(m_hWnd) : FALSE;
+}
 
 LRESULT CWnd::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     return ::DefWindowProcA(m_hWnd, message, wParam, lParam);
 }
 
-LRESULT CWnd::Default() { return DefWindowProc(m_current.message, m_current.wParam, m_current.lParam); }
+LRESULT CWnd::Default() {
+    return DefWindowProc(m_current.message, m_current.wParam, m_current.lParam);
+}
 
 LRESULT CWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     LRESULT result = 0;
@@ -118,6 +126,10 @@ BOOL CFrameWnd::Create(LPCSTR lpszClassName, LPCSTR lpszWindowName, DWORD dwStyl
     return hWnd != nullptr;
 }
 
-int CFrameWnd::OnCreate(LPCREATESTRUCTA) { return (int)Default(); }
+int CFrameWnd::OnCreate(LPCREATESTRUCTA) {
+    return (int)Default();
+}
 
-void CFrameWnd::OnDestroy() { Default(); }
+void CFrameWnd::OnDestroy() {
+    Default();
+}

@@ -69,8 +69,8 @@ int CKestrelDlg::OnCreate(LPCREATESTRUCTA lpcs) {
             PostQuitMessage(0);
         return 0;
     }
-    m_hTrayIcon = static_cast<HICON>(
-        LoadImageA(AfxGetInstanceHandle(), MAKEINTRESOURCEA(IDR_MAINFRAME), IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR));
+    m_hTrayIcon = static_cast<HICON>(LoadImageA(AfxGetInstanceHandle(), MAKEINTRESOURCEA(IDR_MAINFRAME),
+                                                IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR));
     m_nidTray.cbSize = sizeof m_nidTray;
     m_nidTray.hWnd = m_hWnd;
     m_nidTray.uID = 1;
@@ -104,7 +104,9 @@ void CKestrelDlg::HideFromScreen() {
     m_hScreenSnapshot = nullptr;
 }
 
-BOOL CKestrelDlg::OnEraseBkgnd(HDC) { return TRUE; }
+BOOL CKestrelDlg::OnEraseBkgnd(HDC) {
+    return TRUE;
+}
 
 void CKestrelDlg::OnPaint() {
     CPaintDC dc(m_hWnd);
@@ -179,11 +181,15 @@ void CKestrelDlg::OnViewImageFile() {
     EndQuickMenuCommand();
 }
 
-void CKestrelDlg::OnOptions() { EndQuickMenuCommand(); }
+void CKestrelDlg::OnOptions() {
+    EndQuickMenuCommand();
+}
 
 void CKestrelDlg::OnHelpContents() {
     AfxGetApp()->HtmlHelp();
     EndQuickMenuCommand();
 }
 
-void CKestrelDlg::OnAppAbout() { EndQuickMenuCommand(); }
+void CKestrelDlg::OnAppAbout() {
+    EndQuickMenuCommand();
+}

@@ -20,7 +20,8 @@ const CommandLineCase kCases[] = {
     {"C:\\My Pictures\\a.png", StartMode::ViewFiles, {"C:\\My Pictures\\a.png"}},
     {"C:\\a.png C:\\b.png", StartMode::ViewFiles, {"C:\\a.png C:\\b.png"}},
     {"\"C:\\a.png\"", StartMode::ViewFiles, {"C:\\a.png"}},
-    {"\"C:\\a.png\" \"C:\\b c.png\" \"C:\\d.png\"", StartMode::ViewFiles,
+    {"\"C:\\a.png\" \"C:\\b c.png\" \"C:\\d.png\"",
+     StartMode::ViewFiles,
      {"C:\\a.png", "C:\\b c.png", "C:\\d.png"}},
     // The second blank is a path of its own.
     {"\"C:\\a.png\"  \"C:\\b.png\"", StartMode::ViewFiles, {"C:\\a.png", " ", "C:\\b.png"}},

@@ -14,16 +14,14 @@ protected:
         company = std::string("KestrelTest-") + info->name() + "-" + std::to_string(GetCurrentProcessId());
         app.SetRegistryKey(company.c_str());
     }
-    void TearDown() override {
-        RegDeleteTreeA(HKEY_CURRENT_USER, ("Software\\" + company).c_str());
-    }
+    void TearDown() override { RegDeleteTreeA(HKEY_CURRENT_USER, ("Software\\" + company).c_str()); }
 
     std::string SectionPath() const { return "Software\\" + company + "\\Kestrel\\settings"; }
 
     DWORD StoredType(const char* key) {
         DWORD type = 0;
-        if (RegGetValueA(HKEY_CURRENT_USER, SectionPath().c_str(), key, RRF_RT_ANY, &type, nullptr, nullptr) !=
-            ERROR_SUCCESS)
+        if (RegGetValueA(HKEY_CURRENT_USER, SectionPath().c_str(), key, RRF_RT_ANY, &type, nullptr,
+                         nullptr) != ERROR_SUCCESS)
             return REG_NONE;
         return type;
     }

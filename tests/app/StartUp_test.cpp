@@ -46,8 +46,10 @@ TEST(ExchangeFile, TakesTheNextNumberWhenAFileIsLeftBehind) {
 TEST(InstanceName, HasTheApplicationNameAndClassFields) {
     HICON icon = LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_MAINFRAME));
     ASSERT_NE(nullptr, icon);
-    EXPECT_EQ("Kestrel:400000:8:0:0", CSingleInstanceApp::BuildInstanceName("Kestrel", 0x400000, 8, nullptr, icon));
-    EXPECT_EQ("Kestrel:400000:8", CSingleInstanceApp::BuildInstanceName("Kestrel", 0x400000, 8, nullptr, nullptr));
+    EXPECT_EQ("Kestrel:400000:8:0:0",
+              CSingleInstanceApp::BuildInstanceName("Kestrel", 0x400000, 8, nullptr, icon));
+    EXPECT_EQ("Kestrel:400000:8",
+              CSingleInstanceApp::BuildInstanceName("Kestrel", 0x400000, 8, nullptr, nullptr));
 }
 
 TEST(TrayMenu, HoldsTheNineCommandsInOrder) {
