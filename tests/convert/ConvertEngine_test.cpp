@@ -1,4 +1,5 @@
 #include "tests/support/GTest.h"
+#include "tests/support/TestFiles.h"
 #include <windows.h>
 #include <cstdio>
 #include <cstdlib>
@@ -85,24 +86,9 @@ std::vector<BYTE> TestBmp(int bits) {
     return out;
 }
 
-std::string HostPath(const std::string& path) {
-    char host[1024];
-    return HostPathFor(path.c_str(), host, sizeof host) ? host : "";
-}
+using testfiles::HostPath;
 
-std::vector<BYTE> ReadAll(const std::string& path) {
-    std::vector<BYTE> bytes;
-    HANDLE file =
-        CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return bytes;
-    bytes.resize(GetFileSize(file, nullptr));
-    DWORD got = 0;
-    ReadFile(file, bytes.data(), (DWORD)bytes.size(), &got, nullptr);
-    CloseHandle(file);
-    bytes.resize(got);
-    return bytes;
-}
+using testfiles::ReadFileBytes;
 
 void WriteAll(const std::string& path, const std::vector<BYTE>& bytes) {
     HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
@@ -278,9 +264,9 @@ TEST_F(ConvertEngine, RouteTableOnRealFiles) {
             EXPECT_EQ(0, g_nLastImageError);
             ExpectExchangeEmpty();
             if (c.byteCopy)
-                EXPECT_EQ(ReadAll(source), ReadAll(target));
+                EXPECT_EQ(ReadFileBytes(source), ReadFileBytes(target));
             else
-                EXPECT_NE(ReadAll(source), ReadAll(target));
+                EXPECT_NE(ReadFileBytes(source), ReadFileBytes(target));
             int width = 0, height = 0;
             Rgb decoded = Decode(target, &width, &height);
             EXPECT_EQ(kWidth, width);
@@ -367,7 +353,7 @@ TEST_F(ConvertEngine, ErrorTextIsTheLibrarysOwn) {
 
 TEST_F(ConvertEngine, ExistingTargetsAreReplacedAndSourcesNeverChange) {
     std::string source = MakeWithMagick("photo.png");
-    std::vector<BYTE> original = ReadAll(source);
+    std::vector<BYTE> original = ReadFileBytes(source);
     WriteAll(Path("photo.jpg"), std::vector<BYTE>(5000, 1));
     Convert(source, Path("photo.jpg"), kDeepenOnly8Bits);
     int width = 0, height = 0;
@@ -379,10 +365,10 @@ TEST_F(ConvertEngine, ExistingTargetsAreReplacedAndSourcesNeverChange) {
     // own folder does.
     Convert(source, source, kDeepenOnly8Bits);
     std::string gif = MakeWithMagick("anim.gif");
-    std::vector<BYTE> originalGif = ReadAll(gif);
+    std::vector<BYTE> originalGif = ReadFileBytes(gif);
     Convert(gif, gif, kDeepenOnly8Bits);
-    EXPECT_EQ(original, ReadAll(source));
-    EXPECT_EQ(originalGif, ReadAll(gif));
+    EXPECT_EQ(original, ReadFileBytes(source));
+    EXPECT_EQ(originalGif, ReadFileBytes(gif));
     EXPECT_EQ(0, ErrorBoxes::count);
     ExpectExchangeEmpty();
 }

@@ -1,4 +1,5 @@
 #include "tests/support/GTest.h"
+#include "tests/support/TestFiles.h"
 #include <windows.h>
 #include <commdlg.h>
 #include <dlgs.h>
@@ -70,22 +71,9 @@ void Cancel(HWND dialog) {
     PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), (LPARAM)GetDlgItem(dialog, IDCANCEL));
 }
 
-std::string HostPath(const std::string& path) {
-    char host[1024];
-    return HostPathFor(path.c_str(), host, sizeof host) ? host : "";
-}
+using testfiles::HostPath;
 
-std::vector<BYTE> ReadAll(const std::string& path) {
-    std::vector<BYTE> bytes;
-    FILE* f = HostFopen(path.c_str(), "rb");
-    if (!f)
-        return bytes;
-    int c;
-    while ((c = fgetc(f)) != EOF)
-        bytes.push_back((BYTE)c);
-    fclose(f);
-    return bytes;
-}
+using testfiles::ReadFileBytes;
 
 // "PNG 32x24" and the like, as ImageMagick identifies the file; empty when it cannot.
 std::string Identify(const std::string& path) {
@@ -273,7 +261,7 @@ TEST_F(FileConversion, SingleGifToGifIsAByteCopy) {
     s_actions["Convert Image File"] = [&](HWND dialog) { Choose(dialog, source); };
     s_actions["Convert File to:"] = [&](HWND dialog) { Choose(dialog, m_out + "\\copy.gif"); };
     ConvertImageFile(nullptr);
-    EXPECT_EQ(ReadAll(source), ReadAll(m_out + "\\copy.gif"));
+    EXPECT_EQ(ReadFileBytes(source), ReadFileBytes(m_out + "\\copy.gif"));
     EXPECT_EQ(0u, exchangeFile.GetLength());
 }
 
@@ -314,12 +302,12 @@ TEST_F(FileConversion, BatchNameWithoutDotMakesPngsAndLeavesSourcesAlone) {
     Make("a.png");
     Make("b.tiff");
     Make("c.bmp", "-size 32x24 gradient:red-blue -type palette", "BMP3:"); // 8 bits
-    std::vector<BYTE> original = ReadAll(m_dir + "\\a.png");
+    std::vector<BYTE> original = ReadFileBytes(m_dir + "\\a.png");
     s_actions["Convert Image Files"] = [&](HWND dialog) { Choose(dialog, "\"a.png\" \"b.tiff\" \"c.bmp\""); };
     // The sources' own folder: a.png is "converted" onto itself.
     s_actions["Convert Files to:"] = [&](HWND dialog) { Choose(dialog, m_dir + "\\result"); };
     ConvertImageFiles(nullptr);
-    EXPECT_EQ(original, ReadAll(m_dir + "\\a.png"));
+    EXPECT_EQ(original, ReadFileBytes(m_dir + "\\a.png"));
     EXPECT_EQ("PNG 32x24", Identify(m_dir + "\\b.png"));
     EXPECT_EQ("PNG 32x24", Identify(m_dir + "\\c.png"));
     EXPECT_EQ(0, m_errorBoxes);

@@ -10,6 +10,7 @@
 #include <vector>
 #include "app/Globals.h"
 #include "framework/HostPath.h"
+#include "tests/support/TestFiles.h"
 
 namespace giftest {
 
@@ -23,28 +24,14 @@ inline std::string TempPath(const char* tag) {
     return path;
 }
 
-inline std::string HostPath(const std::string& dosPath) {
-    char host[MAX_PATH * 4];
-    return HostPathFor(dosPath.c_str(), host, sizeof host) ? host : "";
-}
+using testfiles::HostPath;
+using testfiles::ReadFileBytes;
 
 inline void WriteFileBytes(const std::string& dosPath, const Bytes& bytes) {
     FILE* f = HostFopen(dosPath.c_str(), "wb");
     ASSERT_TRUE(f != nullptr);
     fwrite(bytes.data(), 1, bytes.size(), f);
     fclose(f);
-}
-
-inline Bytes ReadFileBytes(const std::string& dosPath) {
-    Bytes bytes;
-    FILE* f = HostFopen(dosPath.c_str(), "rb");
-    if (!f)
-        return bytes;
-    int c;
-    while ((c = fgetc(f)) != EOF)
-        bytes.push_back((BYTE)c);
-    fclose(f);
-    return bytes;
 }
 
 // Opens the exchange file on a new temporary file, as start-up does.
