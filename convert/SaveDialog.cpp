@@ -27,6 +27,16 @@ void InitSaveRecord() {
                       OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT;
 }
 
+bool AddDefaultExtension(char* path) {
+    static const char kDefaultExtension[] = ".png";
+    if (strchr(path, '.'))
+        return true;
+    if (strlen(path) + strlen(kDefaultExtension) >= (size_t)kPathSize)
+        return false;
+    strcat(path, kDefaultExtension);
+    return true;
+}
+
 void PrepareSaveDialog(HWND owner, const char* title, BOOL forCapture) {
     g_bSaveForCapture = forCapture;
     g_ofnSave.nFilterIndex = SaveFilterIndexForName(g_szTargetPath);

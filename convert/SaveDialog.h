@@ -24,6 +24,10 @@ void InitSaveRecord();
 // title, the capture flag, and the type that fits the name now in g_szTargetPath.
 void PrepareSaveDialog(HWND owner, const char* title, BOOL forCapture);
 
+// A name typed without any "." becomes a PNG. False when ".png" does not fit the
+// path buffer (kPathSize), which is then left as it was.
+bool AddDefaultExtension(char* path);
+
 // Hook of the save dialog: widens it for the extra controls, shows them only for a
 // capture, follows the type list with the name's extension, records the depth and
 // puts the capture on the clipboard. Always 0, so the dialog's own handling follows.

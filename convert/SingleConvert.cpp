@@ -11,18 +11,6 @@
 
 namespace {
 
-const char kDefaultExtension[] = ".png";
-
-// A path typed without any "." becomes a PNG. False when that does not fit.
-bool AddDefaultExtension(char* path) {
-    if (strchr(path, '.'))
-        return true;
-    if (strlen(path) + strlen(kDefaultExtension) >= (size_t)kPathSize)
-        return false;
-    strcat(path, kDefaultExtension);
-    return true;
-}
-
 // The source's name with the extension of the last saved file, so a user who keeps
 // converting to one type is offered it again. Unchanged when the last saved name has
 // no "." or the result would not fit.

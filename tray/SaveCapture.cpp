@@ -19,7 +19,6 @@
 
 namespace {
 const char kCaptureTitle[] = "Save Screen Capture as:";
-const char kDefaultExtension[] = ".png";
 
 int ScreenDepth() {
     CCreatedDC display(CreateDCA("DISPLAY", nullptr, nullptr, nullptr));
@@ -146,15 +145,6 @@ void WriteCapture(HWND owner) {
     FreeDib(dib);
 }
 
-// A name without any "." becomes a PNG. False when the extension does not fit.
-bool AddDefaultExtension() {
-    if (strchr(g_szTargetPath, '.'))
-        return true;
-    if (strlen(g_szTargetPath) + strlen(kDefaultExtension) >= (size_t)kPathSize)
-        return false;
-    strcat(g_szTargetPath, kDefaultExtension);
-    return true;
-}
 } // namespace
 
 void SaveCapture(HWND owner) {
@@ -162,7 +152,7 @@ void SaveCapture(HWND owner) {
     PresetCaptureDepth();
     lstrcpynA(g_szTargetPath, g_szLastSaveName, kPathSize);
     if (GetSaveFileNameA(&g_ofnSave)) {
-        if (!AddDefaultExtension())
+        if (!AddDefaultExtension(g_szTargetPath))
             ReportFailure(owner, "the file name is too long");
         else {
             // "256 Colors" is a BMP-only choice; every other type gets 24 bits.

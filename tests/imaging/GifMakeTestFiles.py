@@ -36,18 +36,7 @@ def lzw(pixels, code_size):
     codes.append((table[string], width))
     codes.append((end, width))
     codes[0] = (clear, code_size + 1)
-    acc = bits = 0
-    out = bytearray()
-    for code, w in codes:
-        acc |= code << bits
-        bits += w
-        while bits >= 8:
-            out.append(acc & 0xFF)
-            acc >>= 8
-            bits -= 8
-    if bits:
-        out.append(acc & 0xFF)
-    return bytes(out)
+    return raw_codes([code for code, _ in codes], [w for _, w in codes])
 
 
 def raw_codes(codes, widths):
