@@ -18,19 +18,38 @@ ensure_packages() {
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
     done
     [ ${#missing[@]} -eq 0 ] && return 0
-    say "installing missing Debian packages: ${missing[*]}"
     local sudo=()
     [ "$(id -u)" -ne 0 ] && sudo=(sudo)
+    say "installing missing Debian packages: ${missing[*]}"
+    say "reading the package lists"
     "${sudo[@]}" apt-get update -qq
+    say "downloading and installing ${#missing[@]} packages (a minute or two on a fresh machine)"
     DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+    say "packages installed"
 }
 
+# Builds the given targets (all of them when none are named). The compiler's output
+# goes to build.log; on a failure its end is shown.
 build_kestrel() {
     if [ ! -f "$KESTREL_BUILD/CMakeCache.txt" ]; then
         say "configuring the build in $KESTREL_BUILD"
-        cmake -S "$KESTREL_ROOT" -B "$KESTREL_BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+        mkdir -p "$KESTREL_BUILD"
+        if ! cmake -S "$KESTREL_ROOT" -B "$KESTREL_BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+            >"$KESTREL_BUILD/configure.log" 2>&1; then
+            tail -n 30 "$KESTREL_BUILD/configure.log" >&2
+            rm -f "$KESTREL_BUILD/CMakeCache.txt"
+            return 1
+        fi
     fi
-    cmake --build "$KESTREL_BUILD" -j "$(nproc)" "$@"
+    local targets=() t
+    for t in "$@"; do targets+=(--target "$t"); done
+    say "building ${*:-everything} (the first build takes a few minutes; log: $KESTREL_BUILD/build.log)"
+    if ! cmake --build "$KESTREL_BUILD" -j "$(nproc)" "${targets[@]}" >"$KESTREL_BUILD/build.log" 2>&1; then
+        grep -E 'error|Error' "$KESTREL_BUILD/build.log" | head -n 20 >&2
+        tail -n 20 "$KESTREL_BUILD/build.log" >&2
+        say "the build failed"
+        return 1
+    fi
 }
 
 # Starts Xvfb on the first free display and exports DISPLAY; kill with stop_xvfb.
