@@ -4,38 +4,16 @@
 #include <cstdio>
 #include <cstring>
 #include "app/CommandLine.h"
-#include "app/Settings.h"
+#include "convert/Settings.h"
 #include "convert/FormatTable.h"
 #include "convert/SaveDialog.h"
+#include "imaging/Exchange.h"
 #include "resources/resource.h"
 #include "tray/KestrelDlg.h"
 
 BEGIN_MESSAGE_MAP(CKestrelApp, CSingleInstanceApp)
     ON_COMMAND(ID_HELP, OnHelp)
 END_MESSAGE_MAP()
-
-void ReserveExchangeFile() {
-    char prefix[kPathSize];
-    DWORD n = GetTempPathA(kPathSize, prefix);
-    if (n == 0 || n >= (DWORD)kPathSize - 16)
-        prefix[0] = '\0';
-    strcat(prefix, "kstmp");
-    for (int i = 0;; ++i) {
-        snprintf(g_szExchangePath, kPathSize, "%s%d.bmp", prefix, i);
-        CFileFind finder;
-        if (!finder.FindFile(g_szExchangePath))
-            break;
-    }
-    exchangeFile.Open(g_szExchangePath,
-                      CFile::typeBinary | CFile::modeCreate | CFile::modeReadWrite | CFile::shareExclusive);
-}
-
-void ReleaseExchangeFile() {
-    if (!exchangeFile.IsOpen())
-        return;
-    exchangeFile.Close();
-    DeleteFileA(g_szExchangePath);
-}
 
 namespace {
 void TellPathTooLong(const char* path) {
@@ -101,7 +79,7 @@ BOOL CKestrelApp::InitInstance() {
         ReleaseExchangeFile();
         return FALSE;
     }
-    CKestrelDlg* tray = new CKestrelDlg;
+    CKestrelDlg* tray = new CKestrelDlg(GetInstanceClassName().c_str());
     m_pMainWnd = tray;
     tray->ShowWindow(SW_HIDE);
     return TRUE;

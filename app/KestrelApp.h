@@ -12,9 +12,3 @@ public:
 private:
     void RunViewerMode(const char* cmdLine);
 };
-
-// Reserves kstmp<N>.bmp in the temporary folder (the first N not taken) and keeps
-// it open, unshared, as the exchange file.
-void ReserveExchangeFile();
-// Closes and deletes the exchange file; safe to call more than once.
-void ReleaseExchangeFile();

@@ -1,5 +1,8 @@
-// The program module: its one application object. The entry point and everything
-// else come from the libraries.
+// The program module: its one application object and the entry point.
 #include "app/KestrelApp.h"
 
 CKestrelApp theApp;
+
+int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR lpCmdLine, int nCmdShow) {
+    return AfxWinMain(hInstance, lpCmdLine, nCmdShow);
+}

@@ -1,6 +1,7 @@
 #include "app/SingleInstance.h"
 #include <cstdio>
 #include "framework/HostPath.h"
+#include "tray/KestrelDlg.h"
 
 CSingleInstanceApp::~CSingleInstanceApp() {
     if (m_hInstanceMutex)

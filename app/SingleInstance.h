@@ -4,8 +4,8 @@
 #include <string>
 #include "framework/WinApp.h"
 
-// Posted to the resident window by a second start; read as a right click on the icon.
-const UINT WM_TRAYICON = WM_USER + 100;
+// A second start posts WM_TRAYICON with this to the resident window; it reads as a
+// right click on the icon.
 const WPARAM kHandOverWParam = 467;
 
 class CSingleInstanceApp : public CWinApp {

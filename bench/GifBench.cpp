@@ -17,7 +17,7 @@
 #pragma pop_macro("_WIN32")
 #pragma pop_macro("WIN32")
 #pragma pop_macro("_WIN64")
-#include "app/Globals.h"
+#include "imaging/Exchange.h"
 #include "framework/File.h"
 #include "imaging/GifReader.h"
 #include "imaging/GifWriter.h"

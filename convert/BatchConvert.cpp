@@ -2,14 +2,13 @@
 #include <cstring>
 #include <string>
 #include <vector>
-#include "app/Globals.h"
-#include "app/Settings.h"
+#include "convert/Globals.h"
+#include "convert/Settings.h"
 #include "convert/ConvertEngine.h"
 #include "convert/FileConversion.h"
 #include "convert/FormatTable.h"
 #include "convert/SaveDialog.h"
 #include "framework/Afx.h"
-#include "tray/KestrelDlg.h"
 
 namespace {
 
@@ -95,10 +94,4 @@ void ConvertImageFiles(HWND owner) {
             app.DoWaitCursor(-1);
         }
     }
-    if (g_bQuickMenu)
-        PostQuitMessage(0);
-}
-
-void CKestrelDlg::OnBatchConvert() {
-    ConvertImageFiles(m_hWnd);
 }

@@ -1,13 +1,16 @@
 #include "convert/ConvertEngine.h"
 #include <cstdio>
 #include <cstring>
-#include "app/Globals.h"
+#include <vector>
+#include "convert/Globals.h"
 #include "convert/FormatTable.h"
 #include "framework/File.h"
 #include "framework/Gdi.h"
 #include "framework/HostPath.h"
+#include "framework/SafeSave.h"
 #include "imaging/Bmp.h"
 #include "imaging/Dib.h"
+#include "imaging/Exchange.h"
 #include "imaging/GifReader.h"
 #include "imaging/GifWriter.h"
 #include "imaging/IlutBridge.h"
@@ -19,19 +22,9 @@ void ReportFailure(HWND owner, const char* what) {
     MessageBoxA(owner, g_szMessage, "File Error!", MB_OK);
 }
 
-void EmptyExchange() {
-    try {
-        exchangeFile.SetLength(0);
-        exchangeFile.SeekToBegin();
-    } catch (CFileException) {
-    }
-}
-
 namespace {
 
 const UINT kCopyChunk = 4096;
-const UINT kExchangeFlags =
-    CFile::typeBinary | CFile::modeCreate | CFile::modeReadWrite | CFile::shareExclusive;
 // Host paths can be longer than the DOS form (the prefix's own folder).
 const size_t kHostPathSize = 4 * kPathSize;
 
@@ -162,21 +155,51 @@ bool StageThroughLibrary(HWND owner) {
         ReportFailure(owner, "the image could not be converted");
         return false;
     }
-    exchangeFile.SetLength(0);
-    WriteBmpToExchange(dib);
+    bool staged = StageDib(owner, dib);
     FreeDib(dib);
-    exchangeFile.SeekToBegin();
-    return true;
+    return staged;
 }
 
-// Our GIF writer ends the process when it cannot create its file: find out first.
-bool TargetWritable() {
-    HANDLE probe =
-        CreateFileA(g_szTargetPath, GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (probe == INVALID_HANDLE_VALUE)
-        return false;
-    CloseHandle(probe);
-    return true;
+// The library's encoding of the bound image in the type the target's name gives,
+// written so that a failure leaves the old target as it was: the library does not
+// check its own writes. Types it encodes into memory are written by us; the rest
+// it writes to a temporary file, whose length must match the encoded size.
+ILenum SaveBoundImage(const char* target) {
+    ILenum type = ilTypeFromExt(target);
+    if (type == IL_TYPE_UNKNOWN) {
+        g_nLastImageError = IL_INVALID_EXTENSION;
+        return IL_INVALID_EXTENSION;
+    }
+    ILuint size = ilSaveL(type, nullptr, 0);
+    ILenum error = LibraryResult(size > 0);
+    if (error != IL_NO_ERROR)
+        return error;
+    std::vector<BYTE> bytes(size);
+    ILuint encoded = ilSaveL(type, bytes.data(), size);
+    while (ilGetError() != IL_NO_ERROR) {
+    }
+    bool written;
+    if (encoded > 0) {
+        written = CSafeSave::WriteBytes(target, bytes.data(), encoded);
+    } else {
+        CSafeSave save(target);
+        char host[kHostPathSize];
+        written = save.Ready() && HostPathFor(save.TempPath(), host, sizeof host);
+        if (written) {
+            ilEnable(IL_FILE_OVERWRITE);
+            error = LibraryResult(ilSave(type, host));
+            if (error != IL_NO_ERROR)
+                return error;
+            WIN32_FILE_ATTRIBUTE_DATA data;
+            written = GetFileAttributesExA(save.TempPath(), GetFileExInfoStandard, &data) &&
+                      data.nFileSizeHigh == 0 && data.nFileSizeLow == size && save.Commit();
+        }
+    }
+    if (!written) {
+        g_nLastImageError = IL_FILE_WRITE_ERROR;
+        return IL_FILE_WRITE_ERROR;
+    }
+    return IL_NO_ERROR;
 }
 
 } // namespace
@@ -201,11 +224,10 @@ bool NeedsStaging() {
 }
 
 bool StageSource(HWND owner, DeepeningRule rule) {
-    if (!IsGifName(g_szSourcePath) && !IsBmpName(g_szSourcePath))
-        return StageThroughLibrary(owner);
-
     bool read;
     try {
+        if (!IsGifName(g_szSourcePath) && !IsBmpName(g_szSourcePath))
+            return StageThroughLibrary(owner);
         if (IsGifName(g_szSourcePath)) {
             exchangeFile.SetLength(0);
             read = ReadGifToExchange(g_szSourcePath, 1) == 0;
@@ -232,22 +254,29 @@ bool StageSource(HWND owner, DeepeningRule rule) {
     return true;
 }
 
-void ConvertFile(bool staged) {
-    if (SameTypeSuffix()) {
-        // The source is never written to, even when the target names it.
-        if (!SameFile(g_szSourcePath, g_szTargetPath))
-            CopyFileA(g_szSourcePath, g_szTargetPath, FALSE);
-        if (staged)
-            EmptyExchange();
-        return;
+bool StageDib(HWND owner, const BITMAPINFOHEADER* dib) {
+    try {
+        exchangeFile.SetLength(0);
+        WriteBmpToExchange(const_cast<LPBITMAPINFOHEADER>(dib));
+        exchangeFile.SeekToBegin();
+        return true;
+    } catch (CFileException) {
+        EmptyExchange();
+        ReportFailure(owner, "the temporary file could not be written");
+        return false;
     }
+}
 
-    if (staged && IsGifName(g_szTargetPath)) {
-        if (TargetWritable()) {
-            WriteGifFromExchange(g_szTargetPath);
+void WriteStagedTarget(HWND owner) {
+    if (IsGifName(g_szTargetPath)) {
+        CSafeSave save(g_szTargetPath);
+        if (save.Ready()) {
+            WriteGifFromExchange(save.TempPath());
+            if (!save.Commit())
+                ReportFailure(owner, "the file could not be written");
         } else {
             g_nLastImageError = IL_COULD_NOT_OPEN_FILE;
-            ReportImageError(nullptr, IL_COULD_NOT_OPEN_FILE);
+            ReportImageError(owner, IL_COULD_NOT_OPEN_FILE);
         }
         EmptyExchange();
         return;
@@ -257,20 +286,38 @@ void ConvertFile(bool staged) {
     ilGenImages(1, &image);
     ilBindImage(image);
     bool loaded;
-    if (staged) {
-        // The library opens the exchange file by name; ours must let go of it.
-        exchangeFile.Close();
+    {
+        CExchangeLoan loan;
         loaded = LoadWithLibrary(g_szExchangePath, IL_BMP);
-        exchangeFile.Open(g_szExchangePath, kExchangeFlags);
-    } else {
-        loaded = LoadWithLibrary(g_szSourcePath, IL_TYPE_UNKNOWN);
     }
     ILenum error = LibraryResult(loaded);
-    if (error == IL_NO_ERROR) {
-        ilEnable(IL_FILE_OVERWRITE);
-        char host[kHostPathSize];
-        error = LibraryResult(HostPathFor(g_szTargetPath, host, sizeof host) && ilSaveImage(host));
+    if (error == IL_NO_ERROR)
+        error = SaveBoundImage(g_szTargetPath);
+    if (error != IL_NO_ERROR)
+        ReportImageError(owner, error);
+    ilDeleteImages(1, &image);
+}
+
+void ConvertFile(bool staged) {
+    if (SameTypeSuffix()) {
+        // The source is never written to, even when the target names it.
+        if (!SameFile(g_szSourcePath, g_szTargetPath) && !CSafeSave::CopyFrom(g_szSourcePath, g_szTargetPath))
+            ReportFailure(nullptr, "the file could not be copied");
+        if (staged)
+            EmptyExchange();
+        return;
     }
+    if (staged) {
+        WriteStagedTarget(nullptr);
+        return;
+    }
+
+    ILuint image = 0;
+    ilGenImages(1, &image);
+    ilBindImage(image);
+    ILenum error = LibraryResult(LoadWithLibrary(g_szSourcePath, IL_TYPE_UNKNOWN));
+    if (error == IL_NO_ERROR)
+        error = SaveBoundImage(g_szTargetPath);
     if (error != IL_NO_ERROR)
         ReportImageError(nullptr, error);
     ilDeleteImages(1, &image);

@@ -32,15 +32,22 @@ bool StageSource(HWND owner, DeepeningRule rule);
 
 // Writes the target from the source (not staged) or from the exchange file
 // (staged), which is empty again afterwards. Errors are shown and leave
-// g_nLastImageError set.
+// g_nLastImageError set. Every target is written under a temporary name and
+// replaces the old file only once complete.
 void ConvertFile(bool staged);
+
+// Puts a packed DIB as the one BMP into the exchange file. False (with the error
+// shown) when the exchange file could not be written.
+bool StageDib(HWND owner, const BITMAPINFOHEADER* dib);
+
+// Writes g_szTargetPath from the BMP staged in the exchange file: our GIF writer
+// for GIF, the image library for every other type. The exchange file is empty
+// again afterwards; errors are shown.
+void WriteStagedTarget(HWND owner);
 
 // Our own failures in the library's box, so every error looks alike:
 // "Error: <what>\n" captioned "File Error!".
 void ReportFailure(HWND owner, const char* what);
-
-// The exchange file back to empty and at its start, whatever happened.
-void EmptyExchange();
 
 // The image library's error box: "Error: <library text>\n" captioned "File Error!"
 // in g_szMessage, then every further queued error discarded.

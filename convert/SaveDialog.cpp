@@ -2,9 +2,10 @@
 #include <dlgs.h>
 #include <cstdlib>
 #include <cstring>
-#include "app/Globals.h"
+#include "convert/Globals.h"
 #include "convert/FormatTable.h"
 #include "framework/WinApp.h"
+#include "imaging/Clipboard.h"
 #include "imaging/Dib.h"
 
 OPENFILENAMEA g_ofnSave;
@@ -12,7 +13,7 @@ BOOL g_bSaveForCapture = FALSE;
 WORD g_nCaptureDepth = 24;
 
 // The last capture, owned by the capture code of the tray window.
-extern HBITMAP g_hCaptureBitmap;
+HBITMAP g_hCaptureBitmap = nullptr;
 
 void InitSaveRecord() {
     memset(&g_ofnSave, 0, sizeof g_ofnSave);
@@ -133,40 +134,6 @@ void OnRestoreName(HWND hDlg) {
         SetDlgItemTextA(hDlg, edt1, s_szProposedName);
 }
 
-// The clipboard wants movable global memory for a DIB; ours lives on the C heap.
-HGLOBAL GlobalCopyOfDib(const BITMAPINFOHEADER* dib) {
-    DWORD pixelBytes = dib->biSizeImage;
-    if (dib->biCompression == BI_RGB || pixelBytes == 0)
-        pixelBytes = DibRowBytes(dib->biWidth, dib->biBitCount) * (DWORD)labs(dib->biHeight);
-    SIZE_T size = dib->biSize + DibColorTableBytes(dib) + pixelBytes;
-    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, size);
-    if (!block)
-        return nullptr;
-    memcpy(GlobalLock(block), dib, size);
-    GlobalUnlock(block);
-    return block;
-}
-
-void PutCaptureOnClipboard(HWND hDlg) {
-    if (!OpenClipboard(hDlg))
-        return;
-    EmptyClipboard();
-    if (g_hCaptureBitmap) {
-        LPBITMAPINFOHEADER dib = DibFromBitmap(g_hCaptureBitmap, g_hScreenPalette);
-        if (dib) {
-            if (HGLOBAL block = GlobalCopyOfDib(dib))
-                if (!SetClipboardData(CF_DIB, block))
-                    GlobalFree(block);
-            if (HBITMAP bitmap = BitmapFromDib(dib, g_hScreenPalette))
-                if (!SetClipboardData(CF_BITMAP, bitmap))
-                    DeleteObject(bitmap);
-            FreeDib(dib);
-        }
-        SetClipboardData(CF_PALETTE, GetStockObject(DEFAULT_PALETTE));
-    }
-    CloseClipboard();
-}
-
 void OnButton(HWND hDlg, int id) {
     for (const DepthButton& button : kDepthButtons) {
         if (button.id == id) {
@@ -176,7 +143,7 @@ void OnButton(HWND hDlg, int id) {
         }
     }
     if (id == IDC_SAVE_TO_CLIPBOARD) {
-        PutCaptureOnClipboard(hDlg);
+        PutBitmapOnClipboard(hDlg, g_hCaptureBitmap);
         // Closes like a cancel: the caller saves nothing.
         PostMessageA(hDlg, WM_CLOSE, 0, 0);
     }

@@ -16,6 +16,8 @@ extern OPENFILENAMEA g_ofnSave;
 extern BOOL g_bSaveForCapture;
 // Bits per pixel chosen for a capture: 1, 4, 8 or 24. Not kept in the settings.
 extern WORD g_nCaptureDepth;
+// The last capture, or none: what the dialog's clipboard button copies.
+extern HBITMAP g_hCaptureBitmap;
 
 // Fills the fields of g_ofnSave that never change after start-up.
 void InitSaveRecord();

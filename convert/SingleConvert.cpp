@@ -1,13 +1,12 @@
 #include <cstdio>
 #include <cstring>
-#include "app/Globals.h"
-#include "app/Settings.h"
+#include "convert/Globals.h"
+#include "convert/Settings.h"
 #include "convert/ConvertEngine.h"
 #include "convert/FileConversion.h"
 #include "convert/FormatTable.h"
 #include "convert/SaveDialog.h"
 #include "framework/Afx.h"
-#include "tray/KestrelDlg.h"
 
 namespace {
 
@@ -71,10 +70,4 @@ void ConvertImageFile(HWND owner) {
         else if (StageSource(owner, kDeepenUpTo8Bits))
             ConvertFile(true);
     }
-    if (g_bQuickMenu)
-        PostQuitMessage(0);
-}
-
-void CKestrelDlg::OnConvertFile() {
-    ConvertImageFile(m_hWnd);
 }

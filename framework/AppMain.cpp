@@ -1,11 +1,11 @@
-// The program's entry point: hands the process to the one application object.
+// The body of the program's entry point: hands the process to the one application
+// object. The program's own WinMain calls it, so test modules keep their main.
 #include "framework/WinApp.h"
 
-int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR lpCmdLine, int nCmdShow) {
+int AfxWinMain(HINSTANCE hInstance, LPSTR lpCmdLine, int nCmdShow) {
     CWinApp* app = AfxGetApp();
     if (!app)
         return 1;
     app->AttachProcess(hInstance, lpCmdLine, nCmdShow);
-    int code = app->InitInstance() ? app->Run() : app->ExitInstance();
-    return code;
+    return app->InitInstance() ? app->Run() : app->ExitInstance();
 }

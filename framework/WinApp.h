@@ -61,6 +61,9 @@ private:
 };
 
 CWinApp* AfxGetApp();
+// The entry point's work: attaches the application object to the process, runs
+// InitInstance and then the message loop or ExitInstance.
+int AfxWinMain(HINSTANCE hInstance, LPSTR lpCmdLine, int nCmdShow);
 HINSTANCE AfxGetInstanceHandle();
 HINSTANCE AfxGetResourceHandle();
 int AfxMessageBox(LPCSTR lpszText, UINT nType = MB_OK);

@@ -2,7 +2,7 @@
 // as it lies in memory.
 #include "imaging/Bmp.h"
 #include "imaging/Dib.h"
-#include "app/Globals.h"
+#include "imaging/Exchange.h"
 
 namespace {
 const DWORD kFileHeaderBytes = 14;

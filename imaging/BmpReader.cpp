@@ -6,7 +6,7 @@
 // bytes the file really has before anything is allocated or read.
 #include "imaging/Bmp.h"
 #include "imaging/Dib.h"
-#include "app/Globals.h"
+#include "imaging/Exchange.h"
 #include <stdlib.h>
 #include <string.h>
 #include <memory>

@@ -5,7 +5,7 @@
 // image in memory.
 #include "imaging/GifReader.h"
 #include "imaging/GifLzw.h"
-#include "app/Globals.h"
+#include "imaging/Exchange.h"
 #include "framework/HostPath.h"
 #include <cstdint>
 #include <cstdlib>

@@ -4,7 +4,7 @@
 // exchange file is read twice, once to count colours and once to encode.
 #include "imaging/GifWriter.h"
 #include "imaging/GifLzw.h"
-#include "app/Globals.h"
+#include "imaging/Exchange.h"
 #include "framework/HostPath.h"
 #include <cstdint>
 #include <cstdlib>

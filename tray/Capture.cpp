@@ -12,7 +12,6 @@ BOOL g_bCaptureMode = FALSE;
 BOOL g_bFirstCorner = FALSE;
 POINT g_ptCaptureAnchor = {0, 0};
 RECT g_rcCapture = {0, 0, 0, 0};
-HBITMAP g_hCaptureBitmap = nullptr;
 
 namespace {
 bool IsEmptyBand(const RECT& rc) {
@@ -137,6 +136,7 @@ void CKestrelDlg::FinishCapture() {
     ReleaseCapture();
     g_bSaveForCapture = TRUE;
     SaveCapture(m_hWnd);
+    EndQuickMenuCommand();
 }
 
 void CKestrelDlg::OnCaptureFullScreen() {

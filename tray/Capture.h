@@ -7,7 +7,6 @@ extern BOOL g_bCaptureMode;      // the window waits for the capture clicks
 extern BOOL g_bFirstCorner;      // the first click has fixed the anchor
 extern POINT g_ptCaptureAnchor;  // the first click, in screen pixels
 extern RECT g_rcCapture;         // the band last drawn; what the second click captures
-extern HBITMAP g_hCaptureBitmap; // the last capture, or none
 
 // TRUE while a capture is pending or under way; the tray icon is ignored meanwhile.
 BOOL CaptureBusy();
@@ -20,5 +19,5 @@ void DrawRubberBand(HDC hdc, const RECT& rc);
 // the old ones. A null bitmap leaves no capture and no palette.
 void SetCaptureImage(HBITMAP bitmap);
 
-// Asks where to save the capture and writes it; ends a quick-menu run afterwards.
+// Asks where to save the capture and writes it.
 void SaveCapture(HWND owner);

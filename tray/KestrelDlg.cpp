@@ -1,12 +1,14 @@
 #include "tray/KestrelDlg.h"
 #include <cstring>
-#include "app/Globals.h"
-#include "app/KestrelApp.h"
+#include "convert/FileConversion.h"
+#include "convert/Globals.h"
 #include "imaging/DevIL.h"
+#include "imaging/Exchange.h"
 #include "resources/resource.h"
 #include "tray/Capture.h"
 
 BOOL g_bCaptureArmed = FALSE;
+BOOL g_bQuickMenu = FALSE;
 
 namespace {
 const char kTrayTip[] = "Left click to start screen capture,\nRight click for menu....";
@@ -31,7 +33,7 @@ BEGIN_MESSAGE_MAP(CKestrelDlg, CFrameWnd)
     ON_COMMAND(ID_APP_ABOUT, OnAppAbout)
 END_MESSAGE_MAP()
 
-CKestrelDlg::CKestrelDlg() {
+CKestrelDlg::CKestrelDlg(const char* className) : m_strClassName(className) {
     memset(&m_nidTray, 0, sizeof m_nidTray);
     ilInit();
     iluInit();
@@ -52,9 +54,7 @@ BOOL CKestrelDlg::PreCreateWindow(CREATESTRUCTA& cs) {
     if (!CFrameWnd::PreCreateWindow(cs))
         return FALSE;
     cs.hMenu = nullptr;
-    static std::string className;
-    className = static_cast<CSingleInstanceApp*>(AfxGetApp())->GetInstanceClassName();
-    cs.lpszClass = className.c_str();
+    cs.lpszClass = m_strClassName.c_str();
     cs.dwExStyle = WS_EX_APPWINDOW;
     return TRUE;
 }
@@ -178,6 +178,16 @@ void CKestrelDlg::OnViewImageFile() {
     GetModuleFileNameA(nullptr, command, 255);
     strcat(command, " -o");
     WinExec(command, SW_SHOWNORMAL);
+    EndQuickMenuCommand();
+}
+
+void CKestrelDlg::OnConvertFile() {
+    ConvertImageFile(m_hWnd);
+    EndQuickMenuCommand();
+}
+
+void CKestrelDlg::OnBatchConvert() {
+    ConvertImageFiles(m_hWnd);
     EndQuickMenuCommand();
 }
 

@@ -3,17 +3,25 @@
 #pragma once
 #include <windows.h>
 #include <shellapi.h>
+#include <string>
 #include "framework/Afx.h"
 
 // TRUE from a capture request until its timer fires.
 extern BOOL g_bCaptureArmed;
+// TRUE when the process runs the tray menu once ("-q").
+extern BOOL g_bQuickMenu;
+
+// Tray notifications; a second start posts it too, read as a right click on the icon.
+const UINT WM_TRAYICON = WM_USER + 100;
 
 const UINT_PTR kCaptureTimerId = 1;
 const UINT kCaptureDelayMs = 3000;
 
 class CKestrelDlg : public CFrameWnd {
 public:
-    CKestrelDlg(); // creates the window; in quick-menu mode the menu is tracked here
+    // Creates the window with the single-instance class; in quick-menu mode the menu
+    // is tracked here.
+    explicit CKestrelDlg(const char* className);
     ~CKestrelDlg() override;
 
     BOOL PreCreateWindow(CREATESTRUCTA& cs) override;
@@ -47,10 +55,11 @@ protected:
     void ShowOverScreen();
     void HideFromScreen();
     void FinishCapture();
-    // Ends a quick-menu run once its command is done.
+    // Ends a quick-menu run once its command is done: the one way every command ends.
     void EndQuickMenuCommand();
 
     HICON m_hTrayIcon = nullptr;
     NOTIFYICONDATAA m_nidTray;
     HBITMAP m_hScreenSnapshot = nullptr;
+    std::string m_strClassName;
 };

@@ -1,20 +1,18 @@
 // Saving a capture: the shared save dialog, then the capture as a DIB at the
-// chosen depth, written by our BMP or GIF writer or, for every other type, by the
-// image library from the exchange file.
+// chosen depth, written by our BMP writer or staged in the exchange file for the
+// conversion engine's GIF and library writers.
 #include <cstdio>
 #include <cstring>
-#include "app/Globals.h"
-#include "app/Settings.h"
+#include "convert/Globals.h"
+#include "convert/Settings.h"
 #include "convert/ConvertEngine.h"
 #include "convert/FormatTable.h"
 #include "convert/SaveDialog.h"
 #include "framework/Afx.h"
 #include "framework/Gdi.h"
-#include "framework/HostPath.h"
+#include "framework/SafeSave.h"
 #include "imaging/Bmp.h"
-#include "imaging/DevIL.h"
 #include "imaging/Dib.h"
-#include "imaging/GifWriter.h"
 #include "tray/Capture.h"
 
 namespace {
@@ -41,17 +39,6 @@ void PresetCaptureDepth() {
         g_nCaptureDepth = 8;
 }
 
-bool PutInExchange(LPBITMAPINFOHEADER dib) {
-    try {
-        exchangeFile.SeekToBegin();
-        WriteBmpToExchange(dib);
-        return true;
-    } catch (CFileException) {
-        EmptyExchange();
-        return false;
-    }
-}
-
 // The capture at the depth its target takes. Our GIF writer reads only 8-bit
 // images, so 2 and 16 colours are reduced first and then widened to 8 bits.
 LPBITMAPINFOHEADER CaptureDib(bool gif) {
@@ -75,55 +62,11 @@ LPBITMAPINFOHEADER CaptureDib(bool gif) {
     return dib;
 }
 
+// Our BMP writer, under a temporary name that replaces the target once complete.
 void WriteBmpTarget(HWND owner, LPBITMAPINFOHEADER dib) {
-    if (WriteBmpFile(dib, g_szTargetPath) != kBmpOk)
+    CSafeSave save(g_szTargetPath);
+    if (!save.Ready() || WriteBmpFile(dib, save.TempPath()) != kBmpOk || !save.Commit())
         ReportFailure(owner, "the file could not be written");
-}
-
-void WriteGifTarget(HWND owner, LPBITMAPINFOHEADER dib) {
-    // The GIF writer ends the process when it cannot create its file; a tray
-    // process should only say so.
-    HANDLE probe =
-        CreateFileA(g_szTargetPath, GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (probe == INVALID_HANDLE_VALUE) {
-        ReportFailure(owner, "the file could not be written");
-        return;
-    }
-    CloseHandle(probe);
-    if (!PutInExchange(dib)) {
-        ReportFailure(owner, "the temporary file could not be written");
-        return;
-    }
-    WriteGifFromExchange(g_szTargetPath);
-    EmptyExchange();
-}
-
-// Every other type: the library loads the exchange image as BMP and writes the
-// target in the type its extension names. Its failures are shown.
-void WriteLibraryTarget(HWND owner, LPBITMAPINFOHEADER dib) {
-    if (!PutInExchange(dib)) {
-        ReportFailure(owner, "the temporary file could not be written");
-        return;
-    }
-    ILuint image = 0;
-    ilGenImages(1, &image);
-    ilBindImage(image);
-    char hostPath[4 * kPathSize];
-    exchangeFile.Close();
-    bool ok = HostPathFor(g_szExchangePath, hostPath, sizeof hostPath) && ilLoad(IL_BMP, hostPath);
-    exchangeFile.Open(g_szExchangePath,
-                      CFile::typeBinary | CFile::modeCreate | CFile::modeReadWrite | CFile::shareExclusive);
-    if (ok) {
-        ilEnable(IL_FILE_OVERWRITE);
-        ok = HostPathFor(g_szTargetPath, hostPath, sizeof hostPath) && ilSaveImage(hostPath);
-    }
-    ILenum error = ilGetError();
-    // The library can fail without queuing an error (a file it cannot open).
-    if (!ok && error == IL_NO_ERROR)
-        error = IL_COULD_NOT_OPEN_FILE;
-    if (error != IL_NO_ERROR)
-        ReportImageError(owner, error);
-    ilDeleteImages(1, &image);
 }
 
 void WriteCapture(HWND owner) {
@@ -138,10 +81,8 @@ void WriteCapture(HWND owner) {
     }
     if (bmp)
         WriteBmpTarget(owner, dib);
-    else if (gif)
-        WriteGifTarget(owner, dib);
-    else
-        WriteLibraryTarget(owner, dib);
+    else if (StageDib(owner, dib))
+        WriteStagedTarget(owner);
     FreeDib(dib);
 }
 
@@ -162,6 +103,4 @@ void SaveCapture(HWND owner) {
         }
         RememberSavedFile(*AfxGetApp());
     }
-    if (g_bQuickMenu)
-        PostQuitMessage(0);
 }

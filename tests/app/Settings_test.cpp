@@ -3,7 +3,7 @@
 #include "tests/support/GTest.h"
 #include <windows.h>
 #include <string>
-#include "app/Settings.h"
+#include "convert/Settings.h"
 #include "framework/WinApp.h"
 
 namespace {

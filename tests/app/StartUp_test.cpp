@@ -4,7 +4,8 @@
 #include <windows.h>
 #include <cstdio>
 #include <string>
-#include "app/Globals.h"
+#include "convert/Globals.h"
+#include "imaging/Exchange.h"
 #include "app/KestrelApp.h"
 #include "resources/resource.h"
 

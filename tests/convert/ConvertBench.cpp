@@ -7,7 +7,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include "app/Globals.h"
+#include "convert/Globals.h"
+#include "imaging/Exchange.h"
 #include "convert/ConvertEngine.h"
 #include "framework/HostPath.h"
 #include "imaging/DevIL.h"
@@ -43,8 +44,7 @@ int main() {
     CreateDirectoryA(kestrelOut.c_str(), nullptr);
     CreateDirectoryA(magickOut.c_str(), nullptr);
     snprintf(g_szExchangePath, kPathSize, "%s\\kstmp0.bmp", dir.c_str());
-    exchangeFile.Open(g_szExchangePath,
-                      CFile::typeBinary | CFile::modeCreate | CFile::modeReadWrite | CFile::shareExclusive);
+    OpenExchangeFileAt(g_szExchangePath);
     ilInit();
     iluInit();
     ilSetInteger(IL_JPG_QUALITY, kQuality);

@@ -6,7 +6,8 @@
 #include <cstring>
 #include <string>
 #include <vector>
-#include "app/Globals.h"
+#include "convert/Globals.h"
+#include "imaging/Exchange.h"
 #include "convert/ConvertEngine.h"
 #include "framework/HostPath.h"
 #include "imaging/DevIL.h"
@@ -175,8 +176,7 @@ protected:
         m_dir = std::string(temp) + "kestrel-convert-" + std::to_string(GetCurrentProcessId()) + "\\";
         CreateDirectoryA(m_dir.c_str(), nullptr);
         snprintf(g_szExchangePath, kPathSize, "%skstmp0.bmp", m_dir.c_str());
-        ASSERT_TRUE(exchangeFile.Open(g_szExchangePath, CFile::typeBinary | CFile::modeCreate |
-                                                            CFile::modeReadWrite | CFile::shareExclusive));
+        ASSERT_TRUE(OpenExchangeFileAt(g_szExchangePath));
         ErrorBoxes::count = 0;
         ErrorBoxes::lastText.clear();
         m_timer = SetTimer(nullptr, 0, 30, ErrorBoxes::Poll);

@@ -10,17 +10,18 @@
 #include <map>
 #include <string>
 #include <vector>
-#include "app/Globals.h"
-#include "app/Settings.h"
+#include "convert/Globals.h"
+#include "imaging/Exchange.h"
+#include "convert/Settings.h"
 #include "convert/ConvertEngine.h"
 #include "convert/FileConversion.h"
 #include "convert/FormatTable.h"
 #include "convert/SaveDialog.h"
 #include "framework/Afx.h"
 #include "imaging/DevIL.h"
+#include "tray/KestrelDlg.h"
 
 // Owned by the tray's capture code in the program.
-HBITMAP g_hCaptureBitmap = nullptr;
 
 namespace {
 
@@ -111,8 +112,7 @@ protected:
         CreateDirectoryA(m_dir.c_str(), nullptr);
         CreateDirectoryA(m_out.c_str(), nullptr);
         snprintf(g_szExchangePath, kPathSize, "%s\\kstmp0.bmp", m_dir.c_str());
-        ASSERT_TRUE(exchangeFile.Open(g_szExchangePath, CFile::typeBinary | CFile::modeCreate |
-                                                            CFile::modeReadWrite | CFile::shareExclusive));
+        ASSERT_TRUE(OpenExchangeFileAt(g_szExchangePath));
         BuildFilterString(g_szSaveFilter, SaveFilterTable);
         BuildFilterString(g_szOpenFilter, OpenFilterTable);
         InitSaveRecord();
@@ -244,16 +244,18 @@ TEST_F(FileConversion, SingleFileKeepsTheSourceExtensionWithoutALastSavedOne) {
     EXPECT_EQ(2, saveEntry);
     EXPECT_EQ(m_dir, Setting("lastodir")); // recorded before the target was asked for
     EXPECT_EQ("<none>", Setting("sfile"));
-    EXPECT_TRUE(QuitPosted());
+    EXPECT_FALSE(QuitPosted());
 }
 
-TEST_F(FileConversion, CancelledOpenInQuickMenuEndsTheRun) {
+// Ending a quick-menu run is the tray handler's one step; the flows themselves never
+// post the quit request, even in a quick-menu run.
+TEST_F(FileConversion, CancelledOpenInQuickMenuLeavesTheEndToTheTray) {
     g_bQuickMenu = TRUE;
     s_actions["Convert Image File"] = Cancel;
     ConvertImageFile(nullptr);
     EXPECT_EQ(std::vector<std::string>{"Convert Image File"}, s_seen);
     EXPECT_EQ("<none>", Setting("lastodir"));
-    EXPECT_TRUE(QuitPosted());
+    EXPECT_FALSE(QuitPosted());
 }
 
 TEST_F(FileConversion, SingleGifToGifIsAByteCopy) {
@@ -314,7 +316,7 @@ TEST_F(FileConversion, BatchNameWithoutDotMakesPngsAndLeavesSourcesAlone) {
     EXPECT_EQ(m_dir, Setting("lastdir"));
 }
 
-TEST_F(FileConversion, CancelledBatchRestoresTheOverwritePromptAndEndsAQuickMenuRun) {
+TEST_F(FileConversion, CancelledBatchRestoresTheOverwritePromptAndLeavesTheEndToTheTray) {
     Make("a.png");
     g_bQuickMenu = TRUE;
     std::string saveName;
@@ -328,7 +330,7 @@ TEST_F(FileConversion, CancelledBatchRestoresTheOverwritePromptAndEndsAQuickMenu
     EXPECT_EQ("a.png", saveName);
     EXPECT_TRUE(g_ofnSave.Flags & OFN_OVERWRITEPROMPT);
     EXPECT_EQ("<none>", Setting("lastdir"));
-    EXPECT_TRUE(QuitPosted());
+    EXPECT_FALSE(QuitPosted());
 }
 
 } // namespace

@@ -6,13 +6,12 @@
 #include <functional>
 #include <string>
 #include <vector>
-#include "app/Globals.h"
+#include "convert/Globals.h"
 #include "convert/FormatTable.h"
 #include "convert/SaveDialog.h"
 
 // The capture the clipboard button hands over; the tray's capture code owns it in
 // the program.
-HBITMAP g_hCaptureBitmap = nullptr;
 
 namespace {
 

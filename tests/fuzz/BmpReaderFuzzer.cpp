@@ -3,7 +3,7 @@
 // it: header, the colour table the size rules give, and biSizeImage pixel bytes.
 #include "imaging/Bmp.h"
 #include "imaging/Dib.h"
-#include "app/Globals.h"
+#include "imaging/Exchange.h"
 #include "tests/fuzz/MemoryFile.h"
 #include <cstdint>
 #include <cstdlib>

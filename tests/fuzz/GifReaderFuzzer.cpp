@@ -3,7 +3,7 @@
 // be empty, and a read that returns must leave one complete BMP there.
 #include "imaging/GifLzw.h"
 #include "imaging/GifReader.h"
-#include "app/Globals.h"
+#include "imaging/Exchange.h"
 #include "framework/HostPath.h"
 #include "tests/fuzz/MemoryFile.h"
 #include <cstdint>

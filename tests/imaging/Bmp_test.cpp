@@ -3,7 +3,7 @@
 #include <memory>
 #include <string>
 #include <vector>
-#include "app/Globals.h"
+#include "imaging/Exchange.h"
 #include "imaging/Bmp.h"
 #include "imaging/Dib.h"
 #include "tests/imaging/DibTestSupport.h"

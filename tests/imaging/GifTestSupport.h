@@ -8,7 +8,7 @@
 #include <cstring>
 #include <string>
 #include <vector>
-#include "app/Globals.h"
+#include "imaging/Exchange.h"
 #include "framework/HostPath.h"
 #include "tests/support/TestFiles.h"
 

@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include "app/Globals.h"
+#include "imaging/Exchange.h"
 #include "imaging/GifReader.h"
 #include "imaging/GifWriter.h"
 

@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <vector>
 #include "imaging/Dib.h"
+#include "convert/SaveDialog.h"
 #include "tray/Capture.h"
 
 namespace {
