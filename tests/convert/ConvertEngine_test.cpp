@@ -409,3 +409,47 @@ TEST_F(ConvertEngine, LibraryImageBecomesADeviceBitmapTheRightWayUp) {
 }
 
 } // namespace
+
+// A target on a full disk: every route reports the failure, and the file that was
+// there keeps every byte, with nothing left beside it.
+TEST_F(ConvertEngine, FullDiskKeepsTheOldTargetIntact) {
+    const std::string disk = Path("full\\");
+    CreateDirectoryA(disk.c_str(), nullptr);
+    struct SmallDisk {
+        std::string host;
+        ~SmallDisk() { system(("umount -l '" + host + "'").c_str()); }
+    } small{HostPath(disk)};
+    const std::string mount = "mount -t tmpfs -o size=256k tmpfs '" + small.host + "'";
+    ASSERT_EQ(0, system(mount.c_str())) << mount;
+    // A noisy picture compresses badly, so no target fits in what is left.
+    std::string source = Path("noise.png");
+    ASSERT_EQ(0, system(("/usr/bin/convert -size 200x200 xc: +noise Random '" + HostPath(source) + "'").c_str()));
+    std::string gifSource = Path("noise.gif");
+    ASSERT_EQ(0, system(("/usr/bin/convert '" + HostPath(source) + "' '" + HostPath(gifSource) + "'").c_str()));
+    const std::vector<BYTE> old(20000, 0x5a);
+    struct Case {
+        std::string source, target;
+    } cases[] = {{source, "old.png"}, {source, "old.tif"}, {source, "old.gif"},
+                 {gifSource, "old.bmp"}, {source, "copy.png"}};
+    for (const Case& c : cases)
+        WriteAll(disk + c.target, old);
+    ASSERT_EQ(0, system(("dd if=/dev/zero of='" + HostPath(disk) + "filler' bs=4k 2>/dev/null; true").c_str()));
+
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.target);
+        ErrorBoxes::count = 0;
+        if (c.target == "copy.png") {
+            lstrcpynA(g_szSourcePath, c.source.c_str(), kPathSize);
+            lstrcpynA(g_szTargetPath, (disk + c.target).c_str(), kPathSize);
+            ConvertFile(false); // same type: the byte copy
+        } else {
+            Convert(c.source, disk + c.target, kDeepenUpTo8Bits);
+        }
+        EXPECT_EQ(1, ErrorBoxes::count) << ErrorBoxes::lastText;
+        EXPECT_EQ(old, ReadFileBytes(disk + c.target));
+        ExpectExchangeEmpty();
+    }
+    CFileFind stray;
+    EXPECT_FALSE(stray.FindFile((disk + "kst*").c_str())) << "a temporary file was left behind";
+    stray.Close();
+}
