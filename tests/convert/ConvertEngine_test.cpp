@@ -418,8 +418,8 @@ TEST_F(ConvertEngine, FullDiskKeepsTheOldTargetIntact) {
     struct SmallDisk {
         std::string host;
         ~SmallDisk() { system(("umount -l '" + host + "'").c_str()); }
-    } small{HostPath(disk)};
-    const std::string mount = "mount -t tmpfs -o size=256k tmpfs '" + small.host + "'";
+    } smallDisk{HostPath(disk)};
+    const std::string mount = "mount -t tmpfs -o size=256k tmpfs '" + smallDisk.host + "'";
     ASSERT_EQ(0, system(mount.c_str())) << mount;
     // A noisy picture compresses badly, so no target fits in what is left.
     std::string source = Path("noise.png");
