@@ -81,8 +81,8 @@ void WriteBmpTarget(HWND owner, LPBITMAPINFOHEADER dib) {
 }
 
 void WriteGifTarget(HWND owner, LPBITMAPINFOHEADER dib) {
-    // The GIF writer ends the process when it cannot create its file; a tray
-    // process should only say so.
+    // A file the writer cannot create should only be reported as such.
+    bool existed = GetFileAttributesA(g_szTargetPath) != INVALID_FILE_ATTRIBUTES;
     HANDLE probe =
         CreateFileA(g_szTargetPath, GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (probe == INVALID_HANDLE_VALUE) {
@@ -94,7 +94,14 @@ void WriteGifTarget(HWND owner, LPBITMAPINFOHEADER dib) {
         ReportFailure(owner, "the temporary file could not be written");
         return;
     }
-    WriteGifFromExchange(g_szTargetPath);
+    if (WriteGifFromExchange(g_szTargetPath) != kGifWriteOk) {
+        // The writer removes a GIF it had begun; the probe's empty file is ours.
+        if (!existed)
+            DeleteFileA(g_szTargetPath);
+        EmptyExchange();
+        ReportCodecFailure();
+        return;
+    }
     EmptyExchange();
 }
 

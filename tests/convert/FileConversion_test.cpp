@@ -331,4 +331,44 @@ TEST_F(FileConversion, CancelledBatchRestoresTheOverwritePromptAndEndsAQuickMenu
     EXPECT_TRUE(QuitPosted());
 }
 
+// The text of a message box.
+BOOL CALLBACK StaticText(HWND child, LPARAM out) {
+    char cls[32] = "", text[256] = "";
+    GetClassNameA(child, cls, sizeof cls);
+    if (lstrcmpiA(cls, "Static") == 0 && GetWindowTextA(child, text, sizeof text) > 0)
+        *(std::string*)out = text;
+    return TRUE;
+}
+
+// A damaged GIF in the middle of a batch: the codec's box once, the batch goes on
+// with the next file, and no target is left for the damaged one.
+TEST_F(FileConversion, BatchGoesOnPastADamagedGif) {
+    std::string codecBox;
+    int codecBoxes = 0;
+    s_actions["Kestrel"] = [&](HWND box) {
+        ++codecBoxes;
+        EnumChildWindows(box, StaticText, (LPARAM)&codecBox);
+        PostMessageA(box, WM_COMMAND, IDOK, 0);
+    };
+    Make("a.gif");
+    Make("c.gif");
+    std::vector<BYTE> damaged = ReadFileBytes(Make("b.gif"));
+    damaged.resize(damaged.size() - 8); // cut inside the image data
+    FILE* f = HostFopen((m_dir + "\\b.gif").c_str(), "wb");
+    ASSERT_TRUE(f);
+    fwrite(damaged.data(), 1, damaged.size(), f);
+    fclose(f);
+    s_actions["Convert Image Files"] = [&](HWND dialog) { Choose(dialog, "\"a.gif\" \"b.gif\" \"c.gif\""); };
+    s_actions["Convert Files to:"] = [&](HWND dialog) { Choose(dialog, m_out + "\\x.png"); };
+    ConvertImageFiles(nullptr);
+
+    EXPECT_EQ(1, codecBoxes);
+    EXPECT_EQ("File Error!", codecBox);
+    EXPECT_EQ(0, m_errorBoxes);
+    EXPECT_EQ("PNG 32x24", Identify(m_out + "\\a.png"));
+    EXPECT_FALSE(Exists(m_out + "\\b.png"));
+    EXPECT_EQ("PNG 32x24", Identify(m_out + "\\c.png"));
+    EXPECT_EQ(0u, exchangeFile.GetLength());
+}
+
 } // namespace
