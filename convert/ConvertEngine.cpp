@@ -1,6 +1,8 @@
 #include "convert/ConvertEngine.h"
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 #include "app/Globals.h"
 #include "convert/FormatTable.h"
 #include "framework/File.h"
@@ -17,6 +19,10 @@ int g_nLastImageError = 0;
 void ReportFailure(HWND owner, const char* what) {
     snprintf(g_szMessage, kPathSize, "Error: %s\n", what);
     MessageBoxA(owner, g_szMessage, "File Error!", MB_OK);
+}
+
+void ReportCodecFailure() {
+    MessageBoxA(nullptr, "File Error!", "Kestrel", MB_OK);
 }
 
 void EmptyExchange() {
@@ -60,21 +66,35 @@ bool SameFile(const char* a, const char* b) {
     return lstrcmpiA(fullA, fullB) == 0;
 }
 
-bool CopyBmpToExchange(const char* path) {
+// A user's BMP never reaches the library as it is: our reader decodes it and our
+// writer puts a BMP of our own into the exchange file.
+enum BmpStaging { kBmpStaged, kBmpCannotOpen, kBmpRefused };
+const ULONGLONG kMaxBmpFileBytes = 0x41000000; // the largest image we decode, and some
+
+BmpStaging StageUserBmp(const char* path) {
     CFile source;
     if (!source.Open(path, CFile::modeRead | CFile::typeBinary))
-        return false;
-    exchangeFile.SetLength(0);
-    DWORD length = (DWORD)source.GetLength();
-    BYTE chunk[kCopyChunk];
-    for (DWORD copied = 0; copied < length;) {
-        UINT count = source.Read(chunk, kCopyChunk);
+        return kBmpCannotOpen;
+    ULONGLONG length = source.GetLength();
+    if (length > kMaxBmpFileBytes)
+        return kBmpRefused;
+    std::vector<BYTE> bytes((size_t)length);
+    size_t got = 0;
+    while (got < bytes.size()) {
+        UINT count = source.Read(bytes.data() + got, (UINT)std::min<size_t>(bytes.size() - got, 1 << 20));
         if (count == 0)
-            break; // shorter than it said: whatever came is the image
-        exchangeFile.Write(chunk, count);
-        copied += count;
+            break;
+        got += count;
     }
-    return true;
+    LPBITMAPINFOHEADER dib = DecodeBmp(bytes.data(), got);
+    if (!dib)
+        return kBmpRefused;
+    exchangeFile.SetLength(0);
+    exchangeFile.SeekToBegin();
+    WriteBmpToExchange(dib);
+    FreeDib(dib);
+    exchangeFile.SeekToBegin();
+    return kBmpStaged;
 }
 
 // A packed DIB at 8 bits with the screen palette, through a device bitmap: the way
@@ -169,7 +189,7 @@ bool StageThroughLibrary(HWND owner) {
     return true;
 }
 
-// Our GIF writer ends the process when it cannot create its file: find out first.
+// A target our GIF writer cannot create gets the library's message: find out first.
 bool TargetWritable() {
     HANDLE probe =
         CreateFileA(g_szTargetPath, GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -204,15 +224,27 @@ bool StageSource(HWND owner, DeepeningRule rule) {
     if (!IsGifName(g_szSourcePath) && !IsBmpName(g_szSourcePath))
         return StageThroughLibrary(owner);
 
-    bool read;
+    // A byte copy needs no pixels.
+    if (SameTypeSuffix())
+        return true;
+    bool read, vetted = true;
     try {
         if (IsGifName(g_szSourcePath)) {
             exchangeFile.SetLength(0);
-            read = ReadGifToExchange(g_szSourcePath, 1) == 0;
+            int status = ReadGifToExchange(g_szSourcePath, 1);
+            if (status != kGifReadOk && status != kGifReadCannotOpen) {
+                // A damaged GIF: the reader left the exchange file empty.
+                EmptyExchange();
+                ReportCodecFailure();
+                return false;
+            }
+            read = status == kGifReadOk;
         } else {
-            read = CopyBmpToExchange(g_szSourcePath);
+            BmpStaging staging = StageUserBmp(g_szSourcePath);
+            read = staging != kBmpCannotOpen;
+            vetted = staging == kBmpStaged;
         }
-        if (read && !AdjustStagedDepth(rule)) {
+        if (read && (!vetted || !AdjustStagedDepth(rule))) {
             EmptyExchange();
             g_nLastImageError = IL_INVALID_FILE_HEADER;
             ReportImageError(owner, IL_INVALID_FILE_HEADER);
@@ -243,8 +275,14 @@ void ConvertFile(bool staged) {
     }
 
     if (staged && IsGifName(g_szTargetPath)) {
+        bool existed = GetFileAttributesA(g_szTargetPath) != INVALID_FILE_ATTRIBUTES;
         if (TargetWritable()) {
-            WriteGifFromExchange(g_szTargetPath);
+            // The writer removes a GIF it had begun; the probe's empty file is ours.
+            if (WriteGifFromExchange(g_szTargetPath) != kGifWriteOk) {
+                if (!existed)
+                    DeleteFileA(g_szTargetPath);
+                ReportCodecFailure();
+            }
         } else {
             g_nLastImageError = IL_COULD_NOT_OPEN_FILE;
             ReportImageError(nullptr, IL_COULD_NOT_OPEN_FILE);

@@ -39,6 +39,9 @@ void ConvertFile(bool staged);
 // "Error: <what>\n" captioned "File Error!".
 void ReportFailure(HWND owner, const char* what);
 
+// The box of a failed GIF read or write: "File Error!" captioned "Kestrel", no owner.
+void ReportCodecFailure();
+
 // The exchange file back to empty and at its start, whatever happened.
 void EmptyExchange();
 
