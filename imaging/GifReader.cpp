@@ -60,7 +60,7 @@ int ReadByte() {
     return c;
 }
 
-// A failing write into the exchange file takes the fatal path like a failing read.
+// A failing write into the exchange file abandons the read like a failing read.
 void WriteExchange(const void* data, UINT count) {
     try {
         exchangeFile.Write(data, count);

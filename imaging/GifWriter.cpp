@@ -54,8 +54,8 @@ uint16_t s_hashCodes[kGifHashSize];
 const uint32_t kMasks[17] = {0x0000, 0x0001, 0x0003, 0x0007, 0x000F, 0x001F, 0x003F, 0x007F, 0x00FF,
                              0x01FF, 0x03FF, 0x07FF, 0x0FFF, 0x1FFF, 0x3FFF, 0x7FFF, 0xFFFF};
 
-// A failing read of the exchange file counts as a short one: it ends on our fatal
-// path instead of escaping as an exception the callers do not expect.
+// A failing read of the exchange file counts as a short one: it fails the write
+// instead of escaping as an exception the callers do not expect.
 UINT ReadExchange(void* buffer, UINT count) {
     try {
         return exchangeFile.Read(buffer, count);

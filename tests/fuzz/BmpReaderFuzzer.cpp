@@ -21,8 +21,33 @@ unsigned SumOfPixels(const BITMAPINFOHEADER* dib) {
     return sum;
 }
 
+// A few bytes of run-length data can claim an image of a gigabyte, which the
+// decoder would allocate; such inputs are passed over rather than spending the run
+// on clearing memory. Both header forms are looked at.
+bool ClaimsAHugeImage(const uint8_t* data, size_t size) {
+    if (size < 26)
+        return false;
+    auto le = [&](size_t at, int bytes) {
+        uint32_t v = 0;
+        for (int i = 0; i < bytes; ++i)
+            v |= (uint32_t)data[at + i] << (8 * i);
+        return v;
+    };
+    uint64_t width, height;
+    if (le(14, 4) == 12) {
+        width = le(18, 2);
+        height = le(20, 2);
+    } else {
+        width = (uint32_t)abs((int32_t)le(18, 4));
+        height = (uint32_t)abs((int32_t)le(22, 4));
+    }
+    return width * height > (1u << 22);
+}
+
 // Our own form: 1, 4 or 8 bits with the full table, or 24 bits, uncompressed.
 unsigned CheckDecoded(const uint8_t* data, size_t size) {
+    if (ClaimsAHugeImage(data, size))
+        return 0;
     LPBITMAPINFOHEADER dib = DecodeBmp(data, size);
     if (!dib)
         return 0;
