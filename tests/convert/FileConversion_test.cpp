@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <commdlg.h>
 #include <dlgs.h>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -18,6 +19,7 @@
 #include "convert/SaveDialog.h"
 #include "framework/Afx.h"
 #include "imaging/DevIL.h"
+#include "tray/Capture.h"
 
 // Owned by the tray's capture code in the program.
 HBITMAP g_hCaptureBitmap = nullptr;
@@ -369,6 +371,51 @@ TEST_F(FileConversion, BatchGoesOnPastADamagedGif) {
     EXPECT_FALSE(Exists(m_out + "\\b.png"));
     EXPECT_EQ("PNG 32x24", Identify(m_out + "\\c.png"));
     EXPECT_EQ(0u, exchangeFile.GetLength());
+}
+
+// A capture saved as GIF onto a full disk (a small tmpfs; root only): the codec's
+// box once, no file left, the exchange file empty.
+TEST_F(FileConversion, CaptureGifOntoAFullDiskShowsTheBoxAndLeavesNoFile) {
+    const std::string disk = "/tmp/kestrel-capture-full-" + std::to_string(GetCurrentProcessId());
+    if (system(
+            ("mkdir -p " + disk + " && mount -t tmpfs -o size=64k tmpfs " + disk + " 2>/dev/null").c_str()))
+        GTEST_SKIP() << "cannot mount a small tmpfs here";
+    const int side = 400;
+    std::vector<BYTE> noise((size_t)side * side * 3);
+    uint32_t state = 7;
+    for (BYTE& b : noise) {
+        state = state * 1103515245u + 12345u;
+        b = (BYTE)(state >> 24);
+    }
+    BITMAPINFO info = {};
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), side, side, 1, 24, BI_RGB};
+    HDC screen = GetDC(nullptr);
+    g_hCaptureBitmap = CreateCompatibleBitmap(screen, side, side);
+    SetDIBits(screen, g_hCaptureBitmap, 0, side, noise.data(), &info, DIB_RGB_COLORS);
+    ReleaseDC(nullptr, screen);
+
+    std::string codecBox;
+    int codecBoxes = 0;
+    s_actions["Kestrel"] = [&](HWND box) {
+        ++codecBoxes;
+        EnumChildWindows(box, StaticText, (LPARAM)&codecBox);
+        PostMessageA(box, WM_COMMAND, IDOK, 0);
+    };
+    std::string target = "Z:" + disk + "/capture.gif";
+    for (char& c : target)
+        if (c == '/')
+            c = '\\';
+    s_actions["Save Screen Capture as:"] = [&](HWND dialog) { Choose(dialog, target); };
+    SaveCapture(nullptr);
+
+    EXPECT_EQ(1, codecBoxes);
+    EXPECT_EQ("File Error!", codecBox);
+    EXPECT_EQ(0, m_errorBoxes);
+    EXPECT_FALSE(Exists(target));
+    EXPECT_EQ(0u, exchangeFile.GetLength());
+    DeleteObject(g_hCaptureBitmap);
+    g_hCaptureBitmap = nullptr;
+    system(("umount " + disk + " && rmdir " + disk).c_str());
 }
 
 } // namespace
