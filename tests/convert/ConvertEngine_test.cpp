@@ -472,7 +472,7 @@ TEST_F(ConvertEngine, GifCodecFailuresShowOneBoxAndLeaveNoTarget) {
     EXPECT_EQ("File Error!", ErrorBoxes::lastText);
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(target.c_str()));
     ExpectExchangeEmpty();
-    system(("umount " + disk + " && rmdir " + disk).c_str());
+    system(("umount -l " + disk + " && rmdir " + disk).c_str());
 }
 
 // A BMP of 4 x 2 pixels at 8 bits with a table of entries and the given image

@@ -415,7 +415,8 @@ TEST_F(FileConversion, CaptureGifOntoAFullDiskShowsTheBoxAndLeavesNoFile) {
     EXPECT_EQ(0u, exchangeFile.GetLength());
     DeleteObject(g_hCaptureBitmap);
     g_hCaptureBitmap = nullptr;
-    system(("umount " + disk + " && rmdir " + disk).c_str());
+    // Lazily: the save dialog may have left this process's current folder there.
+    system(("umount -l " + disk + " && rmdir " + disk).c_str());
 }
 
 } // namespace

@@ -334,5 +334,5 @@ TEST(GifWriter, AFullDiskLeavesNoFileBehind) {
     EXPECT_EQ(bmp, ExchangeBytes());
     EXPECT_EQ(0, boxes.Count());
     exchangeFile.Close();
-    system((std::string("umount ") + host + " && rmdir " + host).c_str());
+    system((std::string("umount -l ") + host + " && rmdir " + host).c_str());
 }
