@@ -35,7 +35,6 @@ void EmptyExchange() {
 
 namespace {
 
-const UINT kCopyChunk = 4096;
 const UINT kExchangeFlags =
     CFile::typeBinary | CFile::modeCreate | CFile::modeReadWrite | CFile::shareExclusive;
 // Host paths can be longer than the DOS form (the prefix's own folder).
