@@ -94,6 +94,9 @@ ULONGLONG CFile::GetPosition() const {
 FILE* HostFopen(const char* path, const char* mode) {
     return fopen(path, mode);
 }
+bool HostPathFor(const char* path, char* out, size_t outSize) {
+    return snprintf(out, outSize, "%s", path) < (int)outSize;
+}
 
 namespace {
 

@@ -1,4 +1,5 @@
 #include "convert/ConvertEngine.h"
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -22,9 +23,12 @@ void ReportFailure(HWND owner, const char* what) {
     MessageBoxA(owner, g_szMessage, "File Error!", MB_OK);
 }
 
+void ReportCodecFailure() {
+    MessageBoxA(nullptr, "File Error!", "Kestrel", MB_OK);
+}
+
 namespace {
 
-const UINT kCopyChunk = 4096;
 // Host paths can be longer than the DOS form (the prefix's own folder).
 const size_t kHostPathSize = 4 * kPathSize;
 
@@ -53,21 +57,35 @@ bool SameFile(const char* a, const char* b) {
     return lstrcmpiA(fullA, fullB) == 0;
 }
 
-bool CopyBmpToExchange(const char* path) {
+// A user's BMP never reaches the library as it is: our reader decodes it and our
+// writer puts a BMP of our own into the exchange file.
+enum BmpStaging { kBmpStaged, kBmpCannotOpen, kBmpRefused };
+const ULONGLONG kMaxBmpFileBytes = 0x41000000; // the largest image we decode, and some
+
+BmpStaging StageUserBmp(const char* path) {
     CFile source;
     if (!source.Open(path, CFile::modeRead | CFile::typeBinary))
-        return false;
-    exchangeFile.SetLength(0);
-    DWORD length = (DWORD)source.GetLength();
-    BYTE chunk[kCopyChunk];
-    for (DWORD copied = 0; copied < length;) {
-        UINT count = source.Read(chunk, kCopyChunk);
+        return kBmpCannotOpen;
+    ULONGLONG length = source.GetLength();
+    if (length > kMaxBmpFileBytes)
+        return kBmpRefused;
+    std::vector<BYTE> bytes((size_t)length);
+    size_t got = 0;
+    while (got < bytes.size()) {
+        UINT count = source.Read(bytes.data() + got, (UINT)std::min<size_t>(bytes.size() - got, 1 << 20));
         if (count == 0)
-            break; // shorter than it said: whatever came is the image
-        exchangeFile.Write(chunk, count);
-        copied += count;
+            break;
+        got += count;
     }
-    return true;
+    LPBITMAPINFOHEADER dib = DecodeBmp(bytes.data(), got);
+    if (!dib)
+        return kBmpRefused;
+    exchangeFile.SetLength(0);
+    exchangeFile.SeekToBegin();
+    WriteBmpToExchange(dib);
+    FreeDib(dib);
+    exchangeFile.SeekToBegin();
+    return kBmpStaged;
 }
 
 // A packed DIB at 8 bits with the screen palette, through a device bitmap: the way
@@ -224,17 +242,29 @@ bool NeedsStaging() {
 }
 
 bool StageSource(HWND owner, DeepeningRule rule) {
-    bool read;
+    // A byte copy needs no pixels.
+    if (SameTypeSuffix())
+        return true;
+    bool read, vetted = true;
     try {
         if (!IsGifName(g_szSourcePath) && !IsBmpName(g_szSourcePath))
             return StageThroughLibrary(owner);
         if (IsGifName(g_szSourcePath)) {
             exchangeFile.SetLength(0);
-            read = ReadGifToExchange(g_szSourcePath, 1) == 0;
+            int status = ReadGifToExchange(g_szSourcePath, 1);
+            if (status != kGifReadOk && status != kGifReadCannotOpen) {
+                // A damaged GIF: the reader left the exchange file empty.
+                EmptyExchange();
+                ReportCodecFailure();
+                return false;
+            }
+            read = status == kGifReadOk;
         } else {
-            read = CopyBmpToExchange(g_szSourcePath);
+            BmpStaging staging = StageUserBmp(g_szSourcePath);
+            read = staging != kBmpCannotOpen;
+            vetted = staging == kBmpStaged;
         }
-        if (read && !AdjustStagedDepth(rule)) {
+        if (read && (!vetted || !AdjustStagedDepth(rule))) {
             EmptyExchange();
             g_nLastImageError = IL_INVALID_FILE_HEADER;
             ReportImageError(owner, IL_INVALID_FILE_HEADER);
@@ -271,8 +301,9 @@ void WriteStagedTarget(HWND owner) {
     if (IsGifName(g_szTargetPath)) {
         CSafeSave save(g_szTargetPath);
         if (save.Ready()) {
-            WriteGifFromExchange(save.TempPath());
-            if (!save.Commit())
+            if (WriteGifFromExchange(save.TempPath()) != kGifWriteOk)
+                ReportCodecFailure();
+            else if (!save.Commit())
                 ReportFailure(owner, "the file could not be written");
         } else {
             g_nLastImageError = IL_COULD_NOT_OPEN_FILE;

@@ -49,6 +49,9 @@ void WriteStagedTarget(HWND owner);
 // "Error: <what>\n" captioned "File Error!".
 void ReportFailure(HWND owner, const char* what);
 
+// The box of a failed GIF read or write: "File Error!" captioned "Kestrel", no owner.
+void ReportCodecFailure();
+
 // The image library's error box: "Error: <library text>\n" captioned "File Error!"
 // in g_szMessage, then every further queued error discarded.
 void ReportImageError(HWND owner, ILenum error);

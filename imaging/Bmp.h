@@ -2,6 +2,7 @@
 // one BMP image read back from the exchange file.
 #pragma once
 #include <windows.h>
+#include <cstddef>
 
 // Status of the writers.
 const int kBmpOk = 0;
@@ -23,3 +24,11 @@ int WriteBmpToExchange(LPBITMAPINFOHEADER lpDib);
 // not a sound BMP: wrong signature, core or unknown headers, impossible sizes,
 // data past the end of the file. A failing read raises CFileException.
 LPBITMAPINFOHEADER ReadBmpFromExchange();
+
+// A BMP file a user gave us, whole in memory, decoded by our own rules into a new
+// packed DIB that the writers and the image library can take as it is: a 40-byte
+// header, uncompressed, bottom-up; 1, 4 or 8 bits with the full 2, 16 or 256
+// table entries (those the file lacks are black), or 24 bits for every deeper file.
+// Reads 1, 4, 8, 16, 24 and 32 bits, run-length and bit-field files, top-down
+// rows, the OS/2 core header and the longer header versions. Null when refused.
+LPBITMAPINFOHEADER DecodeBmp(const BYTE* pData, size_t nSize);

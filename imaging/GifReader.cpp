@@ -60,7 +60,7 @@ int ReadByte() {
     return c;
 }
 
-// A failing write into the exchange file takes the fatal path like a failing read.
+// A failing write into the exchange file abandons the read like a failing read.
 void WriteExchange(const void* data, UINT count) {
     try {
         exchangeFile.Write(data, count);
@@ -147,11 +147,13 @@ int ReadCode(int width) {
     return code;
 }
 
+// The roots never change; of the other entries only those below the next free code
+// can have been set, and none from there on is read before it is set again. So a
+// clear code, which can come with every few pixels, touches only what was used.
 void ResetTable() {
-    for (int i = 0; i < kGifMaxCodes; ++i) {
-        s_prefix[i] = 0;
-        s_suffix[i] = i < s_nClearCode ? (uint16_t)i : 0;
-    }
+    size_t used = (size_t)(s_nNextCode - s_nClearCode);
+    memset(s_prefix + s_nClearCode, 0, used * sizeof s_prefix[0]);
+    memset(s_suffix + s_nClearCode, 0, used * sizeof s_suffix[0]);
     s_nCodeWidth = s_nInitSize + 1;
     s_nGrowLimit = 2 * s_nClearCode;
     s_nNextCode = s_nClearCode + 2;
@@ -163,6 +165,11 @@ void StartLzw(int codeSize) {
     s_nClearCode = 1 << codeSize;
     s_nEndCode = s_nClearCode + 1;
     ResetCodeReader();
+    for (int i = 0; i < s_nClearCode; ++i) {
+        s_prefix[i] = 0;
+        s_suffix[i] = (uint16_t)i;
+    }
+    s_nNextCode = kGifMaxCodes; // the whole table once per image
     ResetTable();
     s_bFresh = true;
     s_nFinished = 0;
@@ -388,20 +395,12 @@ void DecodeImage(int width, int height, const RGBQUAD* table, int tableSize, boo
 } // namespace
 
 void GifReadFailed() {
-#ifndef KESTREL_FUZZING
-    MessageBoxA(NULL, "File Error!", "Kestrel", MB_OK);
-#endif
-    try {
-        exchangeFile.SetLength(0);
-    } catch (const CFileException&) {
-        // Nothing more can be done for the file on the way out.
-    }
-    FreeRow();
-    GifExitProcess(kGifExitFailed);
+    throw GifAbandon{kGifReadFailed};
 }
 
-void ReadGif(FILE* stream, int nImage) {
-    s_in = stream;
+namespace {
+
+void ReadBlocks(int nImage) {
     memset(s_globalTable, 0, sizeof s_globalTable);
     memset(s_localTable, 0, sizeof s_localTable);
     s_bZeroBlock = false;
@@ -423,7 +422,7 @@ void ReadGif(FILE* stream, int nImage) {
         int c = ReadByte();
         if (c == 0x3B) {
             if (imageCount < nImage)
-                GifExitProcess(kGifExitNoImage);
+                throw GifAbandon{kGifReadNoImage};
             return;
         }
         if (c == 0x21) {
@@ -448,12 +447,30 @@ void ReadGif(FILE* stream, int nImage) {
     }
 }
 
+} // namespace
+
+int ReadGif(FILE* stream, int nImage) {
+    s_in = stream;
+    try {
+        ReadBlocks(nImage);
+        return kGifReadOk;
+    } catch (const GifAbandon& abandon) {
+        // Half a BMP must never pass for an image.
+        try {
+            exchangeFile.SetLength(0);
+        } catch (const CFileException&) {
+        }
+        FreeRow();
+        return abandon.status;
+    }
+}
+
 int ReadGifToExchange(LPCSTR lpszPath, int nImage) {
     FILE* stream = HostFopen(lpszPath, "rb");
     if (!stream)
-        return 1;
-    ReadGif(stream, nImage);
+        return kGifReadCannotOpen;
+    int status = ReadGif(stream, nImage);
     fclose(stream);
     FreeRow();
-    return 0;
+    return status;
 }

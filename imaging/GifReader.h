@@ -7,14 +7,21 @@
 #include <windows.h>
 #include <cstdio>
 
+// Status of the reader. It shows nothing: on kGifReadFailed and kGifReadNoImage the
+// caller tells the user ("File Error!", captioned "Kestrel").
+const int kGifReadOk = 0;
+const int kGifReadCannotOpen = 1; // nothing was written
+const int kGifReadNoImage = 2;    // the trailer came before the wanted image
+const int kGifReadFailed = 5;     // a damaged file, or the exchange file failed
+
 // Reads image nImage (counting from 1) of the GIF at path into the empty exchange
-// file. 1 when the file cannot be opened, else 0 once the file has been read to its
-// trailer. A damaged file ends the process (GifReadFailed); a file with fewer
-// images ends it with status 1.
+// file; kGifReadOk once the file has been read to its trailer. On any other status
+// the exchange file is empty.
 int ReadGifToExchange(LPCSTR lpszPath, int nImage);
 
 // The same from an open stream, which stays open.
-void ReadGif(FILE* stream, int nImage);
+int ReadGif(FILE* stream, int nImage);
 
-// "File Error!", the exchange file emptied, then exit status 5. Never returns.
+// Abandons the read in progress: ReadGif empties the exchange file and returns
+// kGifReadFailed. Only for the reader's own steps.
 [[noreturn]] void GifReadFailed();

@@ -26,6 +26,7 @@ RGBQUAD s_palette[256];
 BYTE s_bUsed[256];
 BYTE s_newIndex[256];
 BYTE s_packed[256 * 3];
+int s_nBits; // of the packed table
 
 // The pixel walk.
 GifPixelSource s_pixelSource;
@@ -53,8 +54,8 @@ uint16_t s_hashCodes[kGifHashSize];
 const uint32_t kMasks[17] = {0x0000, 0x0001, 0x0003, 0x0007, 0x000F, 0x001F, 0x003F, 0x007F, 0x00FF,
                              0x01FF, 0x03FF, 0x07FF, 0x0FFF, 0x1FFF, 0x3FFF, 0x7FFF, 0xFFFF};
 
-// A failing read of the exchange file counts as a short one: it ends on our fatal
-// path instead of escaping as an exception the callers do not expect.
+// A failing read of the exchange file counts as a short one: it fails the write
+// instead of escaping as an exception the callers do not expect.
 UINT ReadExchange(void* buffer, UINT count) {
     try {
         return exchangeFile.Read(buffer, count);
@@ -228,11 +229,7 @@ void LzwCompress(int codeSize) {
 } // namespace
 
 void GifWriteFailed() {
-#ifndef KESTREL_FUZZING
-    MessageBoxA(NULL, "File Error!", "Kestrel", MB_OK);
-#endif
-    FreeRow();
-    GifExitProcess(kGifExitFailed);
+    throw GifAbandon{kGifWriteFailed};
 }
 
 int ExchangePixel(int x, int y) {
@@ -242,9 +239,10 @@ int ExchangePixel(int x, int y) {
     return s_newIndex[s_pRow[x]];
 }
 
-void GifEncode(FILE* stream, int width, int height, int bits, const BYTE* palette,
-               GifPixelSource pixelSource) {
-    s_out = stream;
+namespace {
+
+void EncodeTo(FILE* stream, int width, int height, int bits, const BYTE* palette,
+              GifPixelSource pixelSource) {
     if (fwrite("GIF89a", 1, 6, stream) != 6)
         GifWriteFailed();
     fputc(width & 0xFF, stream);
@@ -285,13 +283,27 @@ void GifEncode(FILE* stream, int width, int height, int bits, const BYTE* palett
 
     fputc(0x00, stream);
     fputc(0x3B, stream);
-    // The buffered bytes reach the disk only here; a full disk must not pass for
-    // a written file.
-    if (fclose(stream) != 0)
-        GifWriteFailed();
 }
 
-void WriteGifFromExchange(LPCSTR lpszPath) {
+// The stream is closed whatever happens; the buffered bytes reach the disk only
+// there, so a full disk must not pass for a written file.
+int EncodeAndClose(FILE* stream, int width, int height, int bits, const BYTE* palette,
+                   GifPixelSource pixelSource) {
+    s_out = stream;
+    int status = kGifWriteOk;
+    try {
+        EncodeTo(stream, width, height, bits, palette, pixelSource);
+    } catch (const GifAbandon& abandon) {
+        status = abandon.status;
+    }
+    s_out = nullptr;
+    if (fclose(stream) != 0)
+        status = kGifWriteFailed;
+    return status;
+}
+
+// Reads the exchange image's headers, palette and used colours.
+void PrepareExchangeImage() {
     if (!SeekExchange(0))
         GifWriteFailed();
     if (ReadExchange(&s_bmfh, sizeof s_bmfh) != sizeof s_bmfh || s_bmfh.bfType != 0x4D42)
@@ -345,13 +357,33 @@ void WriteGifFromExchange(LPCSTR lpszPath) {
         s_packed[count * 3 + 2] = s_palette[i].rgbBlue;
         ++count;
     }
-    int bits = 1;
-    while ((1 << bits) < count)
-        ++bits;
+    s_nBits = 1;
+    while ((1 << s_nBits) < count)
+        ++s_nBits;
+}
 
+} // namespace
+
+int GifEncode(FILE* stream, int width, int height, int bits, const BYTE* palette,
+              GifPixelSource pixelSource) {
+    return EncodeAndClose(stream, width, height, bits, palette, pixelSource);
+}
+
+int WriteGifFromExchange(LPCSTR lpszPath) {
+    try {
+        PrepareExchangeImage();
+    } catch (const GifAbandon& abandon) {
+        FreeRow();
+        return abandon.status;
+    }
     FILE* stream = HostFopen(lpszPath, "wb");
-    if (!stream)
-        GifWriteFailed();
-    GifEncode(stream, s_bmih.biWidth, (int)s_nHeight, bits, s_packed, ExchangePixel);
+    int status = kGifWriteFailed;
+    if (stream)
+        status = EncodeAndClose(stream, s_bmih.biWidth, (int)s_nHeight, s_nBits, s_packed, ExchangePixel);
     FreeRow();
+    // Half a GIF is no file to leave behind.
+    char host[4 * MAX_PATH];
+    if (stream && status != kGifWriteOk && HostPathFor(lpszPath, host, sizeof host))
+        remove(host);
+    return status;
 }

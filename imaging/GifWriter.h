@@ -8,18 +8,23 @@
 // Returns the colour index of pixel (x, y), rows counting from the top.
 typedef int (*GifPixelSource)(int x, int y);
 
-// Writes the GIF of the exchange image to path. Returns only on success; every
-// failure ends the process through GifWriteFailed. The exchange file's contents
-// stay as they were.
-void WriteGifFromExchange(LPCSTR lpszPath);
+// Status of the writer. It shows nothing: on kGifWriteFailed the caller tells the
+// user ("File Error!", captioned "Kestrel").
+const int kGifWriteOk = 0;
+const int kGifWriteFailed = 5;
 
-// Writes a complete GIF to stream and closes it. bits is 1..8 and palette holds
-// 2^bits red, green, blue triples.
-void GifEncode(FILE* stream, int width, int height, int bits, const BYTE* palette,
-               GifPixelSource pixelSource);
+// Writes the GIF of the exchange image to path. On failure a file the writer had
+// begun is removed again; a failure found before the output is created leaves
+// whatever was at path. The exchange file's contents stay as they were.
+int WriteGifFromExchange(LPCSTR lpszPath);
+
+// Writes a complete GIF to stream and closes it, also on failure. bits is 1..8 and
+// palette holds 2^bits red, green, blue triples.
+int GifEncode(FILE* stream, int width, int height, int bits, const BYTE* palette, GifPixelSource pixelSource);
 
 // The pixel source of WriteGifFromExchange: reads exchange rows on demand.
 int ExchangePixel(int x, int y);
 
-// "File Error!", then exit status 5. Never returns.
+// Abandons the write in progress: the entry point returns kGifWriteFailed. Only for
+// the writer's own steps.
 [[noreturn]] void GifWriteFailed();

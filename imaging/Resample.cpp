@@ -239,7 +239,7 @@ bool ScaleUp24(const BYTE* pSrc, WORD wSrcWidth, WORD wSrcHeight, BYTE* pDst, WO
     return true;
 }
 
-#ifndef KESTREL_FUZZING
+#ifndef KESTREL_BUFFERS_ONLY
 #include "framework/Gdi.h"
 
 namespace {

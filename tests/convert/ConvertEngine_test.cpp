@@ -136,10 +136,12 @@ double MeanDifference(const Rgb& a, const Rgb& b) {
     return sum / a.size();
 }
 
-// Answers every "File Error!" box the way a user would, counting them.
+// Answers every "File Error!" box the way a user would, counting them: the
+// library's errors have that caption, our codecs' failures that text under
+// "Kestrel".
 struct ErrorBoxes {
     static int count;
-    static std::string lastText;
+    static std::string lastText, lastCaption;
 
     static BOOL CALLBACK FindText(HWND child, LPARAM out) {
         char cls[32], text[512];
@@ -151,8 +153,9 @@ struct ErrorBoxes {
     static BOOL CALLBACK FindBox(HWND hwnd, LPARAM) {
         char title[64];
         GetWindowTextA(hwnd, title, sizeof title);
-        if (IsWindowVisible(hwnd) && strcmp(title, "File Error!") == 0) {
+        if (IsWindowVisible(hwnd) && (strcmp(title, "File Error!") == 0 || strcmp(title, "Kestrel") == 0)) {
             ++count;
+            lastCaption = title;
             EnumChildWindows(hwnd, FindText, (LPARAM)&lastText);
             PostMessageA(hwnd, WM_COMMAND, IDOK, 0);
             return FALSE;
@@ -165,6 +168,7 @@ struct ErrorBoxes {
 };
 int ErrorBoxes::count = 0;
 std::string ErrorBoxes::lastText;
+std::string ErrorBoxes::lastCaption;
 
 class ConvertEngine : public ::testing::Test {
 protected:
@@ -179,6 +183,7 @@ protected:
         ASSERT_TRUE(OpenExchangeFileAt(g_szExchangePath));
         ErrorBoxes::count = 0;
         ErrorBoxes::lastText.clear();
+        ErrorBoxes::lastCaption.clear();
         m_timer = SetTimer(nullptr, 0, 30, ErrorBoxes::Poll);
         g_nLastImageError = 0;
     }
@@ -238,18 +243,33 @@ struct RouteCase {
 
 TEST_F(ConvertEngine, RouteTableOnRealFiles) {
     const RouteCase cases[] = {
-        {"photo.png", "copy.PNG", 4, true, false},    {"photo.jpeg", "photo.jpg", 4, false, true},
-        {"photo.tif", "photo.tiff", 4, false, false}, {"anim.gif", "anim2.gif", 4, true, false},
-        {"anim.gif", "anim.png", 4, false, false},    {"anim.gif", "anim.bmp", 4, false, false},
-        {"photo.jpg", "photo.gif", 4, false, true},   {"photo.png", "photo.jpg", 4, false, true},
-        {"photo.png", "photo.gif", 4, false, false},  {"photo.png", "photo.bmp", 4, false, false},
-        {"photo.png", "photo.pcx", 4, false, false},  {"photo.png", "photo.ppm", 4, false, false},
-        {"photo.pcx", "photo.tif", 4, false, false},  {"bmp1", "out1.gif", 2, false, false},
-        {"bmp4", "out4.gif", 4, false, false},        {"bmp8", "out8.gif", 4, false, false},
-        {"bmp24", "out24.gif", 4, false, false},      {"bmp16", "out16.gif", 4, false, false},
-        {"bmp32", "out32.gif", 4, false, false},      {"bmp1", "out1.png", 2, false, false},
-        {"bmp4", "out4.png", 4, false, false},        {"bmp8", "out8.png", 4, false, false},
-        {"bmp24", "out24.png", 4, false, false},      {"bmp24", "copy24.bmp", 4, true, false},
+        {"photo.png", "copy.PNG", 4, true, false},
+        {"photo.jpeg", "photo.jpg", 4, false, true},
+        {"photo.tif", "photo.tiff", 4, false, false},
+        {"anim.gif", "anim2.gif", 4, true, false},
+        {"anim.gif", "anim.png", 4, false, false},
+        {"anim.gif", "anim.bmp", 4, false, false},
+        {"photo.jpg", "photo.gif", 4, false, true},
+        {"photo.png", "photo.jpg", 4, false, true},
+        {"photo.png", "photo.gif", 4, false, false},
+        {"photo.png", "photo.bmp", 4, false, false},
+        {"photo.png", "photo.pcx", 4, false, false},
+        {"photo.png", "photo.ppm", 4, false, false},
+        {"photo.pcx", "photo.tif", 4, false, false},
+        {"bmp1", "out1.gif", 2, false, false},
+        {"bmp4", "out4.gif", 4, false, false},
+        {"bmp8", "out8.gif", 4, false, false},
+        {"bmp24", "out24.gif", 4, false, false},
+        {"bmp16", "out16.gif", 4, false, false},
+        {"bmp32", "out32.gif", 4, false, false},
+        {"bmp1", "out1.png", 2, false, false},
+        {"bmp4", "out4.png", 4, false, false},
+        {"bmp8", "out8.png", 4, false, false},
+        {"bmp24", "out24.png", 4, false, false},
+        {"bmp24", "copy24.bmp", 4, true, false},
+        // 5-bit channels are scaled, not shifted: white stays 255.
+        {"bmp16", "out16.png", 4, false, false},
+        {"bmp32", "out32.png", 4, false, false},
     };
     for (DeepeningRule rule : {kDeepenUpTo8Bits, kDeepenOnly8Bits}) {
         for (const RouteCase& c : cases) {
@@ -302,7 +322,7 @@ TEST_F(ConvertEngine, StagingRaisesBmpDepthsByTheCallersRule) {
         {8, kDeepenUpTo8Bits, "t.png", 24},  {24, kDeepenUpTo8Bits, "t.png", 24},
         {1, kDeepenOnly8Bits, "t.png", 1},   {4, kDeepenOnly8Bits, "t.png", 4},
         {8, kDeepenOnly8Bits, "t.png", 24},  {24, kDeepenOnly8Bits, "t.png", 24},
-        {16, kDeepenOnly8Bits, "t.png", 16}, {1, kDeepenOnly8Bits, "t.gif", 8},
+        {16, kDeepenOnly8Bits, "t.png", 24}, {1, kDeepenOnly8Bits, "t.gif", 8},
         {4, kDeepenUpTo8Bits, "t.gif", 8},   {8, kDeepenUpTo8Bits, "t.gif", 8},
         {24, kDeepenUpTo8Bits, "t.gif", 8},  {32, kDeepenOnly8Bits, "t.gif", 8},
     };
@@ -406,6 +426,107 @@ TEST_F(ConvertEngine, LibraryImageBecomesADeviceBitmapTheRightWayUp) {
     SelectObject(dc, old);
     DeleteDC(dc);
     DeleteObject(bitmap);
+}
+
+std::string DosPath(std::string path) {
+    for (char& c : path)
+        if (c == '/')
+            c = '\\';
+    return "Z:" + path;
+}
+
+// A damaged GIF source (to a .gif it would be a byte copy), or a GIF target that
+// cannot be written completely: the codec's box ("File Error!" under "Kestrel")
+// once, no target, the exchange file empty, and this process goes on.
+TEST_F(ConvertEngine, GifCodecFailuresShowOneBoxAndLeaveNoTarget) {
+    const std::string bad = DosPath(KESTREL_SOURCE_DIR "/tests/data/bad/");
+    for (const char* name : {"cut_in_image_data.gif", "zero_width.gif", "code_beyond_the_table.gif",
+                             "no_image_header_and_trailer.gif"})
+        for (const char* target : {"out.png", "out.bmp"}) {
+            SCOPED_TRACE(std::string(name) + " -> " + target);
+            ErrorBoxes::count = 0;
+            lstrcpynA(g_szSourcePath, (bad + name).c_str(), kPathSize);
+            lstrcpynA(g_szTargetPath, Path(target).c_str(), kPathSize);
+            EXPECT_FALSE(StageSource(nullptr, kDeepenUpTo8Bits));
+            EXPECT_EQ(1, ErrorBoxes::count);
+            EXPECT_EQ("Kestrel", ErrorBoxes::lastCaption);
+            EXPECT_EQ("File Error!", ErrorBoxes::lastText);
+            EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(Path(target).c_str()));
+            ExpectExchangeEmpty();
+        }
+
+    // A full disk under the GIF writer (a small tmpfs; root only).
+    const std::string disk = "/tmp/kestrel-convert-full-" + std::to_string(GetCurrentProcessId());
+    if (system(
+            ("mkdir -p " + disk + " && mount -t tmpfs -o size=64k tmpfs " + disk + " 2>/dev/null").c_str()))
+        GTEST_SKIP() << "cannot mount a small tmpfs here";
+    std::string noise = Path("noise.png");
+    EXPECT_EQ(
+        0,
+        system(("/usr/bin/convert -size 400x400 xc:gray +noise Random '" + HostPath(noise) + "'").c_str()));
+    ErrorBoxes::count = 0;
+    const std::string target = DosPath(disk + "/out.gif");
+    Convert(noise, target, kDeepenUpTo8Bits);
+    EXPECT_EQ(1, ErrorBoxes::count);
+    EXPECT_EQ("Kestrel", ErrorBoxes::lastCaption);
+    EXPECT_EQ("File Error!", ErrorBoxes::lastText);
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(target.c_str()));
+    ExpectExchangeEmpty();
+    system(("umount -l " + disk + " && rmdir " + disk).c_str());
+}
+
+// A BMP of 4 x 2 pixels at 8 bits with a table of entries and the given image
+// bytes (rows bottom-up, or run-length data).
+std::vector<BYTE> SmallBmp8(DWORD compression, const std::vector<RGBQUAD>& table,
+                            const std::vector<BYTE>& image) {
+    std::vector<BYTE> out = {'B', 'M'};
+    DWORD offBits = 54 + 4 * (DWORD)table.size();
+    PutLE(out, offBits + (DWORD)image.size(), 4);
+    PutLE(out, 0, 4);
+    PutLE(out, offBits, 4);
+    for (DWORD v : {40, 4, 2})
+        PutLE(out, v, 4);
+    PutLE(out, 1, 2);
+    PutLE(out, 8, 2);
+    PutLE(out, compression, 4);
+    PutLE(out, (DWORD)image.size(), 4);
+    PutLE(out, 0, 4);
+    PutLE(out, 0, 4);
+    PutLE(out, (DWORD)table.size(), 4);
+    PutLE(out, 0, 4);
+    for (const RGBQUAD& q : table)
+        out.insert(out.end(), {q.rgbBlue, q.rgbGreen, q.rgbRed, 0});
+    out.insert(out.end(), image.begin(), image.end());
+    return out;
+}
+
+// Damaged BMPs reach the library only as our own BMPs: indices beyond the file's
+// table come out black, pixels that no run paints as entry 0.
+TEST_F(ConvertEngine, DamagedBmpSourcesConvertWithTheirDamageContained) {
+    const RGBQUAD red = {0, 0, 255, 0}, blue = {255, 0, 0, 0};
+    const struct {
+        const char* name;
+        std::vector<BYTE> bmp;
+        Rgb expected; // top row first
+    } cases[] = {
+        {"beyond-table.bmp",
+         SmallBmp8(BI_RGB, {red, blue}, {0, 1, 2, 255, 1, 0, 200, 7}),
+         {0, 0, 255, 255, 0, 0, 0, 0, 0, 0, 0, 0, 255, 0, 0, 0, 0, 255, 0, 0, 0, 0, 0, 0}},
+        {"run-past-row.bmp",
+         SmallBmp8(BI_RLE8, {red, blue}, {9, 1, 0, 0, 1, 1}),
+         {0, 0, 255, 255, 0, 0, 255, 0, 0, 255, 0, 0, 0, 0, 255, 0, 0, 255, 0, 0, 255, 0, 0, 255}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        WriteAll(Path(c.name), c.bmp);
+        DeleteFileA(Path("out.png").c_str());
+        ErrorBoxes::count = 0;
+        Convert(Path(c.name), Path("out.png"), kDeepenOnly8Bits);
+        EXPECT_EQ(0, ErrorBoxes::count) << ErrorBoxes::lastText;
+        int width = 0, height = 0;
+        EXPECT_EQ(c.expected, Decode(Path("out.png"), &width, &height));
+        ExpectExchangeEmpty();
+    }
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <commdlg.h>
 #include <dlgs.h>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -20,8 +21,7 @@
 #include "framework/Afx.h"
 #include "imaging/DevIL.h"
 #include "tray/KestrelDlg.h"
-
-// Owned by the tray's capture code in the program.
+#include "tray/Capture.h"
 
 namespace {
 
@@ -331,6 +331,101 @@ TEST_F(FileConversion, CancelledBatchRestoresTheOverwritePromptAndLeavesTheEndTo
     EXPECT_TRUE(g_ofnSave.Flags & OFN_OVERWRITEPROMPT);
     EXPECT_EQ("<none>", Setting("lastdir"));
     EXPECT_FALSE(QuitPosted());
+}
+
+// The text of a message box.
+BOOL CALLBACK StaticText(HWND child, LPARAM out) {
+    char cls[32] = "", text[256] = "";
+    GetClassNameA(child, cls, sizeof cls);
+    if (lstrcmpiA(cls, "Static") == 0 && GetWindowTextA(child, text, sizeof text) > 0)
+        *(std::string*)out = text;
+    return TRUE;
+}
+
+// A damaged GIF in the middle of a batch: the codec's box once, the batch goes on
+// with the next file, and no target is left for the damaged one.
+TEST_F(FileConversion, BatchGoesOnPastADamagedGif) {
+    std::string codecBox;
+    int codecBoxes = 0;
+    s_actions["Kestrel"] = [&](HWND box) {
+        ++codecBoxes;
+        EnumChildWindows(box, StaticText, (LPARAM)&codecBox);
+        PostMessageA(box, WM_COMMAND, IDOK, 0);
+    };
+    Make("a.gif");
+    Make("c.gif");
+    std::vector<BYTE> damaged = ReadFileBytes(Make("b.gif"));
+    damaged.resize(damaged.size() - 8); // cut inside the image data
+    FILE* f = HostFopen((m_dir + "\\b.gif").c_str(), "wb");
+    ASSERT_TRUE(f);
+    fwrite(damaged.data(), 1, damaged.size(), f);
+    fclose(f);
+    s_actions["Convert Image Files"] = [&](HWND dialog) { Choose(dialog, "\"a.gif\" \"b.gif\" \"c.gif\""); };
+    s_actions["Convert Files to:"] = [&](HWND dialog) { Choose(dialog, m_out + "\\x.png"); };
+    ConvertImageFiles(nullptr);
+
+    EXPECT_EQ(1, codecBoxes);
+    EXPECT_EQ("File Error!", codecBox);
+    EXPECT_EQ(0, m_errorBoxes);
+    EXPECT_EQ("PNG 32x24", Identify(m_out + "\\a.png"));
+    EXPECT_FALSE(Exists(m_out + "\\b.png"));
+    EXPECT_EQ("PNG 32x24", Identify(m_out + "\\c.png"));
+    EXPECT_EQ(0u, exchangeFile.GetLength());
+}
+
+// A capture saved as GIF onto a file on a full disk (a small tmpfs; root only): the
+// codec's box once, the old file as it was and nothing beside it, the exchange
+// file empty.
+TEST_F(FileConversion, CaptureGifOntoAFullDiskShowsTheBoxAndKeepsTheOldFile) {
+    const std::string disk = "/tmp/kestrel-capture-full-" + std::to_string(GetCurrentProcessId());
+    if (system(
+            ("mkdir -p " + disk + " && mount -t tmpfs -o size=64k tmpfs " + disk + " 2>/dev/null").c_str()))
+        GTEST_SKIP() << "cannot mount a small tmpfs here";
+    const int side = 400;
+    std::vector<BYTE> noise((size_t)side * side * 3);
+    uint32_t state = 7;
+    for (BYTE& b : noise) {
+        state = state * 1103515245u + 12345u;
+        b = (BYTE)(state >> 24);
+    }
+    BITMAPINFO info = {};
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), side, side, 1, 24, BI_RGB};
+    HDC screen = GetDC(nullptr);
+    g_hCaptureBitmap = CreateCompatibleBitmap(screen, side, side);
+    SetDIBits(screen, g_hCaptureBitmap, 0, side, noise.data(), &info, DIB_RGB_COLORS);
+    ReleaseDC(nullptr, screen);
+
+    std::string codecBox;
+    int codecBoxes = 0;
+    s_actions["Kestrel"] = [&](HWND box) {
+        ++codecBoxes;
+        EnumChildWindows(box, StaticText, (LPARAM)&codecBox);
+        PostMessageA(box, WM_COMMAND, IDOK, 0);
+    };
+    std::string target = "Z:" + disk + "/capture.gif";
+    for (char& c : target)
+        if (c == '/')
+            c = '\\';
+    const std::vector<BYTE> old(8000, 0x47);
+    FILE* existing = fopen((disk + "/capture.gif").c_str(), "wb");
+    ASSERT_TRUE(existing);
+    fwrite(old.data(), 1, old.size(), existing);
+    fclose(existing);
+    s_actions["Save Screen Capture as:"] = [&](HWND dialog) { Choose(dialog, target); };
+    SaveCapture(nullptr);
+
+    EXPECT_EQ(1, codecBoxes);
+    EXPECT_EQ("File Error!", codecBox);
+    EXPECT_EQ(0, m_errorBoxes);
+    EXPECT_EQ(old, testfiles::ReadFileBytes(target));
+    CFileFind stray;
+    EXPECT_FALSE(stray.FindFile(("Z:" + disk + "/kst*").c_str())) << "a temporary file was left behind";
+    stray.Close();
+    EXPECT_EQ(0u, exchangeFile.GetLength());
+    DeleteObject(g_hCaptureBitmap);
+    g_hCaptureBitmap = nullptr;
+    // Lazily: the save dialog may have left this process's current folder there.
+    system(("umount -l " + disk + " && rmdir " + disk).c_str());
 }
 
 } // namespace

@@ -17,8 +17,15 @@ std::map<const CFile*, Buffer>& Buffers() {
     static auto* buffers = new std::map<const CFile*, Buffer>;
     return *buffers;
 }
+// The last file asked for: every call of a run goes to the exchange file.
+const CFile* s_lastFile = nullptr;
+Buffer* s_lastBuffer = nullptr;
 Buffer& BufferOf(const CFile* file) {
-    return Buffers()[file];
+    if (file != s_lastFile) {
+        s_lastBuffer = &Buffers()[file];
+        s_lastFile = file;
+    }
+    return *s_lastBuffer;
 }
 
 // Any non-null value marks the file as open; nothing is ever passed to Win32.
@@ -37,6 +44,8 @@ const std::vector<BYTE>& MemoryFileContents(const CFile& file) {
 }
 
 CFile::~CFile() {
+    if (s_lastFile == this)
+        s_lastFile = nullptr;
     Buffers().erase(this);
 }
 

@@ -76,9 +76,7 @@ class ExchangeTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_FALSE(m_file.hostPath.empty());
-        ASSERT_TRUE(exchangeFile.Open(m_file.windowsPath.c_str(), CFile::typeBinary | CFile::modeCreate |
-                                                                      CFile::modeReadWrite |
-                                                                      CFile::shareExclusive));
+        ASSERT_TRUE(OpenExchangeFileAt(m_file.windowsPath.c_str()));
     }
     void TearDown() override { exchangeFile.Close(); }
 

@@ -65,12 +65,13 @@ inline RGBQUAD Rgb(BYTE r, BYTE g, BYTE b) {
 }
 
 // A test file in the Wine temporary folder: its Windows path for our code and
-// its host path for the reference tools. Removed on destruction.
+// its host path for the reference tools. Removed on destruction. The name gets the
+// process id in front: CTest runs test cases side by side, each in a process.
 struct TempFile {
     explicit TempFile(const std::string& name) {
         char dir[MAX_PATH];
         GetTempPathA(sizeof(dir), dir);
-        windowsPath = std::string(dir) + name;
+        windowsPath = std::string(dir) + std::to_string(GetCurrentProcessId()) + "-" + name;
         char host[1024];
         if (HostPathFor(windowsPath.c_str(), host, sizeof(host)))
             hostPath = host;

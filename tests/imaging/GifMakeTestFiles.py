@@ -2,8 +2,8 @@
 """Makes the broken GIFs in tests/data/bad/ and the fuzz seeds in tests/data/fuzz/gif/.
 
 Each broken file is named for what is wrong with it; files whose name starts with
-"no_image_" are well formed but hold no image (the reader ends with status 1), all
-others must take the reader's fatal path. Run it again after changing it:
+"no_image_" are well formed but hold no image (the reader returns kGifReadNoImage),
+all others must make the reader fail (kGifReadFailed). Run it again after changing it:
     /usr/bin/python3 tests/imaging/GifMakeTestFiles.py
 """
 import io

@@ -1,7 +1,6 @@
 #include "tests/support/GTest.h"
 #include <windows.h>
 #include <cstdio>
-#include "imaging/GifLzw.h"
 #include "imaging/GifReader.h"
 #include "tests/imaging/GifTestSupport.h"
 
@@ -192,10 +191,10 @@ TEST(GifReader, ReportsAFileThatCannotBeOpened) {
     exchangeFile.Close();
 }
 
-// Every file in tests/data/bad/ is damaged: the reader shows "File Error!", empties
-// the exchange file and ends with status 5. Files named no_image_* are sound but
-// hold no image: status 1, no box.
-TEST(GifReader, DamagedFilesEndTheProcess) {
+// Every file in tests/data/bad/ is damaged: the reader returns kGifReadFailed with
+// the exchange file empty, and shows nothing; its caller tells the user. Files named
+// no_image_* are sound but hold no image: kGifReadNoImage.
+TEST(GifReader, DamagedFilesReturnAFailure) {
     std::string folder = std::string("Z:") + KESTREL_SOURCE_DIR + "/tests/data/bad/";
     for (char& c : folder)
         if (c == '/')
@@ -203,34 +202,32 @@ TEST(GifReader, DamagedFilesEndTheProcess) {
     WIN32_FIND_DATAA found;
     HANDLE find = FindFirstFileA((folder + "*.gif").c_str(), &found);
     ASSERT_NE(INVALID_HANDLE_VALUE, find);
-    std::vector<std::string> names, exchanges, args;
-    do {
+    std::vector<std::string> names;
+    do
         names.push_back(found.cFileName);
-        exchanges.push_back(TempPath("kst"));
-        args.push_back("read " + Quote(folder + names.back()) + " 1 " + Quote(exchanges.back()));
-    } while (FindNextFileA(find, &found));
+    while (FindNextFileA(find, &found));
     FindClose(find);
     EXPECT_GE(names.size(), 20u);
 
-    std::vector<ToolRun> runs = RunGifTools(args);
-    for (size_t i = 0; i < names.size(); ++i) {
-        SCOPED_TRACE(names[i]);
-        const ToolRun& run = runs[i];
-        if (names[i].rfind("no_image_", 0) == 0) {
-            EXPECT_EQ((DWORD)kGifExitNoImage, run.exitCode);
-            EXPECT_FALSE(run.boxShown);
-        } else {
-            EXPECT_EQ((DWORD)kGifExitFailed, run.exitCode);
-            EXPECT_TRUE(run.boxShown);
-            EXPECT_EQ("Kestrel", run.caption);
-            EXPECT_EQ("File Error!", run.text);
-            EXPECT_EQ(std::vector<std::string>{"OK"}, run.buttons);
-        }
-        EXPECT_EQ(0u, ReadFileBytes(exchanges[i]).size());
+    BoxWatch boxes;
+    for (const std::string& name : names) {
+        SCOPED_TRACE(name);
+        OpenExchange();
+        int status = ReadGifToExchange((folder + name).c_str(), 1);
+        EXPECT_EQ(name.rfind("no_image_", 0) == 0 ? kGifReadNoImage : kGifReadFailed, status);
+        EXPECT_EQ(0u, exchangeFile.GetLength());
+        exchangeFile.Close();
     }
+    EXPECT_EQ(0, boxes.Count()) << boxes.Text();
+
+    // The reader is whole again for the next file.
+    GifFrame frame{7, 3, Pattern(7, 3, 4)};
+    std::string path = TempPath("gif");
+    MakeGifWithGiflib(path, 7, 3, GifColors(4), {frame});
+    ExpectPixels(ReadIntoExchange(path), frame);
 }
 
-// A fatal error after the BMP has been started still leaves the exchange file empty.
+// A failure after the BMP has been started still leaves the exchange file empty.
 TEST(GifReader, EmptiesAHalfWrittenExchangeFile) {
     GifFrame frame{40, 30, Pattern(40, 30, 16)};
     std::string path = TempPath("gif");
@@ -238,9 +235,8 @@ TEST(GifReader, EmptiesAHalfWrittenExchangeFile) {
     Bytes bytes = ReadFileBytes(path);
     bytes.resize(bytes.size() - 20); // cut inside the image data
     WriteFileBytes(path, bytes);
-    std::string exchange = TempPath("kst");
-    ToolRun run = RunGifTool("read " + Quote(path) + " 1 " + Quote(exchange));
-    EXPECT_EQ((DWORD)kGifExitFailed, run.exitCode);
-    EXPECT_TRUE(run.boxShown);
-    EXPECT_EQ(0u, ReadFileBytes(exchange).size());
+    OpenExchange();
+    EXPECT_EQ(kGifReadFailed, ReadGifToExchange(path.c_str(), 1));
+    EXPECT_EQ(0u, exchangeFile.GetLength());
+    exchangeFile.Close();
 }

@@ -1,6 +1,6 @@
 // What the GIF tests share: temporary files in the prefix, the exchange file,
-// BMP and GIF bytes made by hand or by giflib, and running gif_tool in a real
-// process while watching for its message box. Include after tests/support/GTest.h.
+// BMP and GIF bytes made by hand or by giflib, and watching for message boxes.
+// Include after tests/support/GTest.h.
 #pragma once
 #include <windows.h>
 #include <gif_lib.h>
@@ -38,8 +38,7 @@ inline void WriteFileBytes(const std::string& dosPath, const Bytes& bytes) {
 inline void OpenExchange() {
     std::string path = TempPath("kst");
     CopyPath(g_szExchangePath, path.c_str());
-    ASSERT_TRUE(exchangeFile.Open(g_szExchangePath, CFile::typeBinary | CFile::modeCreate |
-                                                        CFile::modeReadWrite | CFile::shareExclusive));
+    ASSERT_TRUE(OpenExchangeFileAt(g_szExchangePath));
 }
 
 inline Bytes ExchangeBytes() {
@@ -155,107 +154,51 @@ inline std::vector<GifColorType> GifColors(int n) {
     return colors;
 }
 
-// What became of a gif_tool run.
-struct ToolRun {
-    DWORD exitCode = 0;
-    bool boxShown = false;
-    std::string caption, text;
-    std::vector<std::string> buttons;
-};
+// Answers every message box this process shows while it is alive, the way a user
+// would, and counts them: the codecs must show none, their callers one.
+class BoxWatch {
+public:
+    BoxWatch() {
+        s_count = 0;
+        s_text.clear();
+        s_caption.clear();
+        m_timer = SetTimer(NULL, 0, 30, Poll);
+    }
+    ~BoxWatch() { KillTimer(NULL, m_timer); }
+    int Count() const { return s_count; }
+    const std::string& Text() const { return s_text; }
+    const std::string& Caption() const { return s_caption; }
 
-struct BoxSearch {
-    DWORD pid;
-    HWND box;
-};
-
-inline BOOL CALLBACK FindBoxOfProcess(HWND hwnd, LPARAM lParam) {
-    BoxSearch* search = (BoxSearch*)lParam;
-    DWORD pid = 0;
-    GetWindowThreadProcessId(hwnd, &pid);
-    char cls[64] = "";
-    GetClassNameA(hwnd, cls, sizeof cls);
-    if (pid == search->pid && strcmp(cls, "#32770") == 0 && IsWindowVisible(hwnd)) {
-        search->box = hwnd;
+private:
+    static BOOL CALLBACK FindText(HWND child, LPARAM) {
+        char cls[64] = "", text[256] = "";
+        GetClassNameA(child, cls, sizeof cls);
+        GetWindowTextA(child, text, sizeof text);
+        if (lstrcmpiA(cls, "Static") == 0 && text[0])
+            s_text = text;
+        return TRUE;
+    }
+    static BOOL CALLBACK FindBox(HWND hwnd, LPARAM) {
+        DWORD pid = 0;
+        GetWindowThreadProcessId(hwnd, &pid);
+        char cls[64] = "", caption[256] = "";
+        GetClassNameA(hwnd, cls, sizeof cls);
+        if (pid != GetCurrentProcessId() || strcmp(cls, "#32770") != 0 || !IsWindowVisible(hwnd) ||
+            hwnd == s_answered)
+            return TRUE;
+        s_answered = hwnd;
+        ++s_count;
+        GetWindowTextA(hwnd, caption, sizeof caption);
+        s_caption = caption;
+        EnumChildWindows(hwnd, FindText, 0);
+        PostMessageA(hwnd, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), (LPARAM)GetDlgItem(hwnd, IDOK));
         return FALSE;
     }
-    return TRUE;
-}
+    static VOID CALLBACK Poll(HWND, UINT, UINT_PTR, DWORD) { EnumWindows(FindBox, 0); }
 
-inline BOOL CALLBACK CollectBoxControls(HWND hwnd, LPARAM lParam) {
-    ToolRun* run = (ToolRun*)lParam;
-    char cls[64] = "", text[256] = "";
-    GetClassNameA(hwnd, cls, sizeof cls);
-    GetWindowTextA(hwnd, text, sizeof text);
-    if (lstrcmpiA(cls, "Button") == 0)
-        run->buttons.push_back(text);
-    else if (lstrcmpiA(cls, "Static") == 0 && text[0])
-        run->text = text;
-    return TRUE;
-}
-
-// Runs gif_tool once per entry of argsList, all at the same time; a message box
-// of each process is read and answered with its OK button.
-inline std::vector<ToolRun> RunGifTools(const std::vector<std::string>& argsList) {
-    // The module itself: its launcher script would run it in a second process.
-    std::string tool = std::string("Z:") + GIF_TOOL_PATH + ".so";
-    for (char& c : tool)
-        if (c == '/')
-            c = '\\';
-    std::vector<ToolRun> runs(argsList.size());
-    std::vector<PROCESS_INFORMATION> children(argsList.size());
-    std::vector<bool> running(argsList.size(), false);
-    for (size_t i = 0; i < argsList.size(); ++i) {
-        std::string cmd = "\"" + tool + "\" " + argsList[i];
-        std::vector<char> line(cmd.begin(), cmd.end());
-        line.push_back('\0');
-        STARTUPINFOA si = {sizeof si};
-        running[i] =
-            CreateProcessA(NULL, line.data(), NULL, NULL, FALSE, 0, NULL, NULL, &si, &children[i]) != FALSE;
-        if (!running[i])
-            runs[i].exitCode = (DWORD)-1;
-    }
-    for (int waited = 0; waited < 90000; waited += 50) {
-        bool any = false;
-        for (size_t i = 0; i < runs.size(); ++i) {
-            if (!running[i] || WaitForSingleObject(children[i].hProcess, 0) == WAIT_OBJECT_0)
-                continue;
-            any = true;
-            BoxSearch search = {children[i].dwProcessId, NULL};
-            EnumWindows(FindBoxOfProcess, (LPARAM)&search);
-            if (search.box && !runs[i].boxShown) {
-                Sleep(100); // let the box finish laying out its controls
-                runs[i].boxShown = true;
-                char caption[256] = "";
-                GetWindowTextA(search.box, caption, sizeof caption);
-                runs[i].caption = caption;
-                EnumChildWindows(search.box, CollectBoxControls, (LPARAM)&runs[i]);
-                PostMessageA(search.box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
-                             (LPARAM)GetDlgItem(search.box, IDOK));
-            }
-        }
-        if (!any)
-            break;
-        Sleep(50);
-    }
-    for (size_t i = 0; i < runs.size(); ++i) {
-        if (!running[i])
-            continue;
-        if (WaitForSingleObject(children[i].hProcess, 0) != WAIT_OBJECT_0)
-            TerminateProcess(children[i].hProcess, 99);
-        WaitForSingleObject(children[i].hProcess, 5000);
-        GetExitCodeProcess(children[i].hProcess, &runs[i].exitCode);
-        CloseHandle(children[i].hThread);
-        CloseHandle(children[i].hProcess);
-    }
-    return runs;
-}
-
-inline ToolRun RunGifTool(const std::string& args) {
-    return RunGifTools({args})[0];
-}
-
-inline std::string Quote(const std::string& s) {
-    return "\"" + s + "\"";
-}
-
+    static inline int s_count = 0;
+    static inline HWND s_answered = NULL;
+    static inline std::string s_text, s_caption;
+    UINT_PTR m_timer;
+};
 } // namespace giftest

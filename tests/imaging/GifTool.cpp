@@ -1,7 +1,7 @@
-// Runs the GIF reader or writer in a process of its own, the way the program
-// does, so that tests can watch the fatal paths end a real process.
-//   gif_tool read <gif> <image number> <exchange file>   exit 10 + result
-//   gif_tool write <exchange file> <gif>                 exit 10
+// Runs the GIF reader or writer on files, for scripts that compare them with
+// other codecs.
+//   gif_tool read <gif> <image number> <exchange file>   exit 10 + status
+//   gif_tool write <exchange file> <gif>                 exit 10 + status
 // The exchange file is opened as the program opens it; "read" creates it empty,
 // "write" keeps what it holds.
 #include <windows.h>
@@ -17,7 +17,7 @@ const int kToolExitBase = 10;
 static bool OpenExchange(const char* path, bool keep) {
     if (!CopyPath(g_szExchangePath, path))
         return false;
-    UINT flags = CFile::typeBinary | CFile::modeCreate | CFile::modeReadWrite | CFile::shareExclusive;
+    UINT flags = kExchangeOpenFlags;
     if (keep)
         flags |= CFile::modeNoTruncate;
     return exchangeFile.Open(g_szExchangePath, flags) != FALSE;
@@ -34,9 +34,9 @@ int main(int argc, char** argv) {
     if (argc == 4 && strcmp(argv[1], "write") == 0) {
         if (!OpenExchange(argv[2], true))
             return 2;
-        WriteGifFromExchange(argv[3]);
+        int status = WriteGifFromExchange(argv[3]);
         exchangeFile.Close();
-        return kToolExitBase;
+        return kToolExitBase + status;
     }
     fprintf(stderr, "usage: gif_tool read <gif> <n> <exchange> | write <exchange> <gif>\n");
     return 2;

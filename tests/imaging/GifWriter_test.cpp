@@ -1,6 +1,7 @@
 #include "tests/support/GTest.h"
 #include <windows.h>
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include "imaging/GifLzw.h"
 #include "imaging/GifWriter.h"
@@ -16,7 +17,7 @@ Bytes WriteThroughExchange(const Bytes& bmp, std::string* gifPath = nullptr) {
     OpenExchange();
     exchangeFile.Write(bmp.data(), (UINT)bmp.size());
     std::string path = TempPath("gif");
-    WriteGifFromExchange(path.c_str());
+    EXPECT_EQ(kGifWriteOk, WriteGifFromExchange(path.c_str()));
     if (gifPath)
         *gifPath = path;
     return ReadFileBytes(path);
@@ -251,9 +252,10 @@ TEST(GifWriter, ReadsOtherBmpLayoutsCorrectly) {
     }
 }
 
-// Every failure shows "File Error!" with an OK button and ends the process with
-// status 5.
-TEST(GifWriter, FailuresEndTheProcessWithTheFileErrorBox) {
+// Every failure returns kGifWriteFailed and shows nothing (the caller tells the
+// user); the exchange file stays as it was, and so does the file at the path when
+// the failure comes before the writer creates it.
+TEST(GifWriter, FailuresReturnAndLeaveTheFilesAlone) {
     Bytes good = MakeBmp8(4, 3, DistinctTable(4), Bytes(12, 1));
     Bytes deep = good;
     PutLe(deep, 28, 24, 2);
@@ -275,32 +277,62 @@ TEST(GifWriter, FailuresEndTheProcessWithTheFileErrorBox) {
         {"run-length rows", compressed, nullptr},
         {"output cannot be created", good, "C:\\no\\such\\folder\\out.gif"},
     };
-    std::vector<std::string> exchanges, args;
+    const Bytes before = {'o', 'l', 'd'};
+    BoxWatch boxes;
     for (const Case& c : cases) {
-        exchanges.push_back(TempPath("kst"));
-        WriteFileBytes(exchanges.back(), c.exchange);
+        SCOPED_TRACE(c.name);
+        OpenExchange();
+        if (!c.exchange.empty())
+            exchangeFile.Write(c.exchange.data(), (UINT)c.exchange.size());
         std::string gif = c.gifPath ? c.gifPath : TempPath("gif");
-        args.push_back("write " + Quote(exchanges.back()) + " " + Quote(gif));
+        if (!c.gifPath)
+            WriteFileBytes(gif, before);
+        EXPECT_EQ(kGifWriteFailed, WriteGifFromExchange(gif.c_str()));
+        EXPECT_EQ(c.exchange, ExchangeBytes());
+        exchangeFile.Close();
+        if (c.gifPath)
+            EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(gif.c_str()));
+        else
+            EXPECT_EQ(before, ReadFileBytes(gif));
     }
-    std::vector<ToolRun> runs = RunGifTools(args);
-    for (size_t i = 0; i < runs.size(); ++i) {
-        SCOPED_TRACE(cases[i].name);
-        EXPECT_EQ((DWORD)kGifExitFailed, runs[i].exitCode);
-        EXPECT_TRUE(runs[i].boxShown);
-        EXPECT_EQ("Kestrel", runs[i].caption);
-        EXPECT_EQ("File Error!", runs[i].text);
-        EXPECT_EQ(std::vector<std::string>{"OK"}, runs[i].buttons);
-        EXPECT_EQ(cases[i].exchange, ReadFileBytes(exchanges[i])); // left as it was
-    }
+    EXPECT_EQ(0, boxes.Count()) << boxes.Text();
+
+    // The writer is whole again for the next image.
+    EXPECT_EQ(Bytes(12, 0), DecodeWithGiflib([&] {
+                                std::string path;
+                                WriteThroughExchange(good, &path);
+                                exchangeFile.Close();
+                                return path;
+                            }())
+                                .indices);
 }
 
-// Without failures the tool process runs to its own end.
-TEST(GifWriter, WritesInAProcessOfItsOwnWithoutABox) {
-    std::string exchange = TempPath("kst");
-    WriteFileBytes(exchange, MakeBmp8(5, 5, DistinctTable(3), Bytes(25, 2)));
-    std::string gif = TempPath("gif");
-    ToolRun run = RunGifTool("write " + Quote(exchange) + " " + Quote(gif));
-    EXPECT_EQ(10u, run.exitCode);
-    EXPECT_FALSE(run.boxShown);
-    EXPECT_EQ(Bytes(25, 0), DecodeWithGiflib(gif).indices);
+// A disk that fills up while the GIF is written: failure, and no half-written file
+// is left. A small tmpfs is the full disk (root only).
+TEST(GifWriter, AFullDiskLeavesNoFileBehind) {
+    char host[MAX_PATH];
+    snprintf(host, sizeof host, "/tmp/kestrel-gif-full-%lu", (unsigned long)GetCurrentProcessId());
+    std::string mount = std::string("mkdir -p ") + host + " && mount -t tmpfs -o size=64k tmpfs " + host;
+    if (system((mount + " 2>/dev/null").c_str()) != 0)
+        GTEST_SKIP() << "cannot mount a small tmpfs here";
+    Bytes noise(400 * 400);
+    uint32_t state = 12345;
+    for (BYTE& b : noise) {
+        state = state * 1103515245u + 12345u;
+        b = (BYTE)(state >> 24); // about a byte of GIF per pixel: far more than fits
+    }
+    OpenExchange();
+    Bytes bmp = MakeBmp8(400, 400, DistinctTable(256), noise);
+    exchangeFile.Write(bmp.data(), (UINT)bmp.size());
+    std::string gif = std::string("Z:") + host + "\\full.gif";
+    for (char& c : gif)
+        if (c == '/')
+            c = '\\';
+    BoxWatch boxes;
+    EXPECT_EQ(kGifWriteFailed, WriteGifFromExchange(gif.c_str()));
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(gif.c_str()));
+    EXPECT_EQ(bmp, ExchangeBytes());
+    EXPECT_EQ(0, boxes.Count());
+    exchangeFile.Close();
+    system((std::string("umount -l ") + host + " && rmdir " + host).c_str());
 }
