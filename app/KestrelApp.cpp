@@ -5,6 +5,7 @@
 #include <cstring>
 #include "app/CommandLine.h"
 #include "app/Settings.h"
+#include "app/WelcomeDlg.h"
 #include "convert/FormatTable.h"
 #include "convert/SaveDialog.h"
 #include "resources/resource.h"
@@ -72,6 +73,9 @@ std::string FixUpLongName(const std::string& path) {
 BOOL CKestrelApp::InitInstance() {
     EnableHtmlHelp();
     SetRegistryKey("Fernwoodlabs");
+    // Declined: nothing has been created yet, so there is nothing to undo.
+    if (!PassFirstStart(*this))
+        return FALSE;
 
     ReserveExchangeFile();
 

@@ -4,6 +4,7 @@
 #include "app/KestrelApp.h"
 #include "imaging/DevIL.h"
 #include "resources/resource.h"
+#include "tray/AboutDlg.h"
 #include "tray/Capture.h"
 
 BOOL g_bCaptureArmed = FALSE;
@@ -186,10 +187,12 @@ void CKestrelDlg::OnOptions() {
 }
 
 void CKestrelDlg::OnHelpContents() {
-    AfxGetApp()->HtmlHelp();
+    ShowHelpFile();
     EndQuickMenuCommand();
 }
 
 void CKestrelDlg::OnAppAbout() {
+    CAboutDlg about;
+    about.DoModal();
     EndQuickMenuCommand();
 }
