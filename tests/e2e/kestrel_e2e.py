@@ -5,6 +5,7 @@ folder as their first argument. Input goes through xdotool, the tray is hosted b
 trayer, screenshots come from ImageMagick's import.
 """
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -233,7 +234,8 @@ class Desktop:
     def process_pattern(self):
         """Matches this build's Kestrel processes, started by us (Unix path) or by
         Kestrel itself (Windows path), and no one else's."""
-        return os.path.basename(self.build_dir).replace(".", r"\.") + r"[/\\]kestrel\.exe"
+        parts = os.path.abspath(self.build_dir).strip("/").split("/")
+        return r"[/\\]".join(re.escape(p) for p in parts) + r"[/\\]kestrel\.exe"
 
     def running_processes(self):
         return run("pgrep", "-f", self.process_pattern(), check=False).stdout.split()

@@ -4,7 +4,7 @@ import shutil
 import sys
 
 sys.path.insert(0, os.path.dirname(__file__))
-from kestrel_e2e import SETTINGS, fresh_profile, main, run, wait_for  # noqa: E402
+from kestrel_e2e import SETTINGS, fresh_profile, main, menu_at, run, wait_for  # noqa: E402
 
 WELCOME = "Welcome to Kestrel"
 HELP_TITLE = "xCHM v. 1.35: Kestrel Help"
@@ -61,7 +61,7 @@ def choose_help_item(desk, down):
 def quick_menu(desk):
     desk.move(500, 400)
     p = desk.start("-q")
-    wait_for(lambda: window_shown("Kestrel"), timeout=20, what="the quick menu")
+    wait_for(lambda: menu_at(desk.screenshot(), 500, 400), timeout=20, what="the quick menu")
     return p
 
 
