@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include "app/CommandLine.h"
+#include "app/WelcomeDlg.h"
 #include "convert/Settings.h"
 #include "convert/FormatTable.h"
 #include "convert/SaveDialog.h"
@@ -50,6 +51,9 @@ std::string FixUpLongName(const std::string& path) {
 BOOL CKestrelApp::InitInstance() {
     EnableHtmlHelp();
     SetRegistryKey("Fernwoodlabs");
+    // Declined: nothing has been created yet, so there is nothing to undo.
+    if (!PassFirstStart(*this))
+        return FALSE;
 
     ReserveExchangeFile();
 

@@ -9,3 +9,4 @@
 #include "framework/FileDialog.h"
 #include "framework/Gdi.h"
 #include "framework/HostPath.h"
+#include "framework/HelpFile.h"

@@ -1,9 +1,17 @@
 // The one place that knows Kestrel may run as a Winelib module. Under Wine the C
-// library and DevIL are Linux code and only open Unix paths; on Windows the path
-// is already the right one.
+// library and DevIL are Linux code and only open Unix paths, and help needs a
+// viewer of the host; on Windows the path is already the right one.
 #include "framework/HostPath.h"
 #include <windows.h>
 #include <cstring>
+#ifdef __WINE__
+#include <cerrno>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#else
+#include <htmlhelp.h>
+#endif
 
 #ifdef __WINE__
 extern "C" char* CDECL wine_get_unix_file_name(LPCWSTR dosW);
@@ -52,3 +60,34 @@ FILE* HostFopen(const char* windowsPath, const char* mode) {
         return nullptr;
     return fopen(hostPath, mode);
 }
+
+#ifdef __WINE__
+// Under Wine the program is a Linux process too, so the viewer is started
+// directly. A shell starts it in the background and answers at once whether it
+// could: that reaps our child and leaves no zombie behind.
+bool ShowHostHelp(const char* helpFile, UINT, DWORD_PTR, HWND) {
+    DWORD attributes = GetFileAttributesA(helpFile);
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return false;
+    char hostPath[MAX_PATH * 4];
+    if (!HostPathFor(helpFile, hostPath, sizeof hostPath))
+        return false;
+    static const char kScript[] = "command -v xchm >/dev/null 2>&1 || exit 127\n"
+                                  "xchm \"$1\" </dev/null >/dev/null 2>&1 &\n";
+    char shell[] = "/bin/sh", dashC[] = "-c", script[sizeof kScript], name[] = "kestrel-help";
+    memcpy(script, kScript, sizeof kScript);
+    char* argv[] = {shell, dashC, script, name, hostPath, nullptr};
+    pid_t pid;
+    if (posix_spawn(&pid, shell, nullptr, nullptr, argv, environ) != 0)
+        return false;
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0)
+        if (errno != EINTR)
+            return false;
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+#else
+bool ShowHostHelp(const char* helpFile, UINT nCmd, DWORD_PTR dwData, HWND owner) {
+    return ::HtmlHelpA(owner, helpFile, nCmd, dwData) != nullptr;
+}
+#endif

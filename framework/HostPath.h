@@ -13,6 +13,11 @@ bool HostPathFor(const char* windowsPath, char* out, size_t outSize);
 // fopen on the host form of a Windows path; null when translation or opening fails.
 FILE* HostFopen(const char* windowsPath, const char* mode);
 
+// Shows an HTML help file (nCmd and dwData as for HtmlHelp). Under Wine the help
+// engine shows blank pages, so the host's own help viewer is started instead.
+// False when the file is missing or nothing can show it.
+bool ShowHostHelp(const char* helpFile, UINT nCmd, DWORD_PTR dwData, HWND owner);
+
 // The module's instance handle as Windows gives it to every process of this
 // program. Under Wine the loader moves the module from process to process.
 DWORD_PTR StableInstanceValue(HINSTANCE hInstance);

@@ -1,5 +1,6 @@
 #include "framework/WinApp.h"
 #include <cstring>
+#include "framework/HostPath.h"
 
 namespace {
 CWinApp* g_pApp = nullptr;
@@ -149,11 +150,16 @@ BOOL CWinApp::WriteProfileString(LPCSTR lpszSection, LPCSTR lpszEntry, LPCSTR lp
     return rc == ERROR_SUCCESS;
 }
 
-void CWinApp::HtmlHelp(DWORD_PTR, UINT) {
-    if (m_strHelpFilePath.empty())
+void CWinApp::HtmlHelp(DWORD_PTR dwData, UINT nCmd) {
+    // Before the main window exists (the welcome dialog) help opens over the active one.
+    HWND owner = m_pMainWnd && m_pMainWnd->m_hWnd ? m_pMainWnd->m_hWnd : GetActiveWindow();
+    if (!m_strHelpFilePath.empty() && ShowHostHelp(m_strHelpFilePath.c_str(), nCmd, dwData, owner))
         return;
-    std::string command = "hh.exe " + m_strHelpFilePath;
-    WinExec(command.c_str(), SW_SHOWNORMAL);
+    char text[128] = "";
+    if (LoadStringA(AfxGetResourceHandle(), AFX_IDP_FAILED_TO_LAUNCH_HELP, text, sizeof text) <= 0)
+        lstrcpynA(text, "Failed to launch help.", sizeof text);
+    MessageBoxA(owner, text, m_strAppName.empty() ? "Kestrel" : m_strAppName.c_str(),
+                MB_OK | MB_ICONEXCLAMATION);
 }
 
 void CWinApp::OnHelp() {

@@ -11,6 +11,7 @@ enum AppHelpType { afxWinHelp = 0, afxHTMLHelp = 1 };
 #define ID_APP_ABOUT 0xE140 // 57664
 #define ID_APP_EXIT 0xE141  // 57665
 #define AFX_IDS_APP_TITLE 0xE000
+#define AFX_IDP_FAILED_TO_LAUNCH_HELP 0xF107 // 61703
 
 class CWinApp : public CCmdTarget {
 public:
@@ -44,7 +45,8 @@ public:
     virtual std::string GetProfileString(LPCSTR lpszSection, LPCSTR lpszEntry, LPCSTR lpszDefault = nullptr);
     virtual BOOL WriteProfileString(LPCSTR lpszSection, LPCSTR lpszEntry, LPCSTR lpszValue);
 
-    // Opens the help file.
+    // Opens the help file at m_strHelpFilePath; says "Failed to launch help." when
+    // nothing can show it.
     virtual void HtmlHelp(DWORD_PTR dwData = 0, UINT nCmd = 0);
     // 1 shows the wait cursor (nested), -1 takes one level away, 0 shows it again.
     void DoWaitCursor(int nCode);

@@ -5,6 +5,7 @@
 #include "imaging/DevIL.h"
 #include "imaging/Exchange.h"
 #include "resources/resource.h"
+#include "tray/AboutDlg.h"
 #include "tray/Capture.h"
 
 BOOL g_bCaptureArmed = FALSE;
@@ -196,10 +197,12 @@ void CKestrelDlg::OnOptions() {
 }
 
 void CKestrelDlg::OnHelpContents() {
-    AfxGetApp()->HtmlHelp();
+    ShowHelpFile();
     EndQuickMenuCommand();
 }
 
 void CKestrelDlg::OnAppAbout() {
+    CAboutDlg about;
+    about.DoModal();
     EndQuickMenuCommand();
 }

@@ -56,6 +56,7 @@ class Case:
         # Wine's services start with the first process; settle them before Kestrel.
         run("wine", "cmd", "/c", "exit", check=False, env=desk.env)
         desk.reg_delete(SETTINGS)
+        desk.prepare_profile(fresh=False)
         self.set("sfile", "Image1.png")
         self.set("ofile", "Image1.png")
         self.set("lastodir", dos(self.sources))

@@ -16,6 +16,15 @@ from PIL import Image
 
 TRAY_WIDTH = 100
 TRAY_HEIGHT = 24
+PROFILE = r"HKCU\Software\Fernwoodlabs\Kestrel"
+SETTINGS = PROFILE + r"\settings"
+
+
+def fresh_profile(fn):
+    """Marks a case that starts from a profile Kestrel has never seen; every other
+    case starts as if the welcome dialog had been shown once already."""
+    fn.fresh_profile = True
+    return fn
 
 
 def run(*cmd, check=True, **kw):
@@ -54,6 +63,7 @@ class Desktop:
         self.width, self.height = screen_size()
         # Runs killed earlier (by a timeout, say) may have left theirs behind.
         self.exchange_before = set(self.exchange_files())
+        self.help_viewers_before = set(pid for pid, _ in self.help_viewers())
 
     # The tray host -------------------------------------------------------
     def start_tray_host(self):
@@ -133,6 +143,31 @@ class Desktop:
     def reg_delete(self, key):
         run("wine", "reg", "delete", key, "/f", check=False, env=self.env)
 
+    def prepare_profile(self, fresh):
+        """A fresh profile, or one where the welcome dialog has been seen ("first" 1)."""
+        if fresh:
+            self.reg_delete(PROFILE)
+        else:
+            run("wine", "reg", "add", SETTINGS, "/v", "first", "/t", "REG_DWORD", "/d", "1", "/f",
+                env=self.env)
+
+    # The help viewer ---------------------------------------------------------
+    def help_viewers(self):
+        """(pid, file) of every running help viewer (xchm) and the file it shows."""
+        found = []
+        for pid in run("pgrep", "-x", "xchm", check=False).stdout.split():
+            try:
+                with open("/proc/%s/cmdline" % pid, "rb") as f:
+                    args = f.read().split(b"\0")
+            except OSError:
+                continue
+            found.append((int(pid), args[1].decode() if len(args) > 1 else ""))
+        return found
+
+    def new_help_viewers(self):
+        """Help viewers that Kestrel started in this case."""
+        return [(pid, path) for pid, path in self.help_viewers() if pid not in self.help_viewers_before]
+
     # Input and output ----------------------------------------------------
     def click(self, x, y, button=1):
         run("xdotool", "mousemove", str(x), str(y), "click", str(button))
@@ -182,6 +217,11 @@ class Desktop:
             if p.poll() is None:
                 p.kill()
                 p.wait()
+        for pid, _ in self.new_help_viewers():
+            try:
+                os.kill(pid, 9)
+            except OSError:
+                pass
         if self.trayer:
             self.trayer.kill()
             self.trayer.wait()
@@ -231,6 +271,7 @@ def main(test_functions):
             continue
         desk = Desktop(build_dir)
         try:
+            desk.prepare_profile(getattr(fn, "fresh_profile", False))
             if fn.__code__.co_argcount == 2:
                 fn(desk, desk.scratch_folder())
             else:
