@@ -11,6 +11,8 @@
 #include "imaging/GifReader.h"
 #include "imaging/GifWriter.h"
 #include "imaging/IlutBridge.h"
+#include "imaging/JpegFile.h"
+#include "imaging/LibraryJpeg.h"
 
 int g_nLastImageError = 0;
 
@@ -179,6 +181,14 @@ bool TargetWritable() {
     return true;
 }
 
+// JPEG targets go through our encoder: the library's always halves the chroma.
+ILenum SaveJpegTarget() {
+    const ILenum error =
+        WriteJpegFromLibraryImage(g_szTargetPath, g_nJpegQuality) ? IL_NO_ERROR : IL_FILE_WRITE_ERROR;
+    g_nLastImageError = (int)error;
+    return error;
+}
+
 } // namespace
 
 void ReportImageError(HWND owner, ILenum error) {
@@ -266,7 +276,9 @@ void ConvertFile(bool staged) {
         loaded = LoadWithLibrary(g_szSourcePath, IL_TYPE_UNKNOWN);
     }
     ILenum error = LibraryResult(loaded);
-    if (error == IL_NO_ERROR) {
+    if (error == IL_NO_ERROR && IsJpegName(g_szTargetPath)) {
+        error = SaveJpegTarget();
+    } else if (error == IL_NO_ERROR) {
         ilEnable(IL_FILE_OVERWRITE);
         char host[kHostPathSize];
         error = LibraryResult(HostPathFor(g_szTargetPath, host, sizeof host) && ilSaveImage(host));

@@ -15,6 +15,7 @@
 #include "imaging/DevIL.h"
 #include "imaging/Dib.h"
 #include "imaging/GifWriter.h"
+#include "imaging/JpegFile.h"
 #include "tray/Capture.h"
 
 namespace {
@@ -98,6 +99,12 @@ void WriteGifTarget(HWND owner, LPBITMAPINFOHEADER dib) {
     EmptyExchange();
 }
 
+// JPEG through our encoder, which keeps full chroma at high quality.
+void WriteJpegTarget(HWND owner, LPBITMAPINFOHEADER dib) {
+    if (!WriteJpegFromDib(dib, g_szTargetPath, g_nJpegQuality))
+        ReportFailure(owner, "the file could not be written");
+}
+
 // Every other type: the library loads the exchange image as BMP and writes the
 // target in the type its extension names. Its failures are shown.
 void WriteLibraryTarget(HWND owner, LPBITMAPINFOHEADER dib) {
@@ -140,6 +147,8 @@ void WriteCapture(HWND owner) {
         WriteBmpTarget(owner, dib);
     else if (gif)
         WriteGifTarget(owner, dib);
+    else if (IsJpegName(g_szTargetPath))
+        WriteJpegTarget(owner, dib);
     else
         WriteLibraryTarget(owner, dib);
     FreeDib(dib);
