@@ -27,10 +27,28 @@ inline int ColorDistance(const SPaletteColor& c, int r, int g, int b) {
 
 // Cumulative moments of the image's colours: weight, sums per channel and the sum
 // of squares, each summed over the box from the origin to the cell.
+struct SMoment {
+    int64_t w, r, g, b;
+    double m2;
+};
+
+// One moment of every cell, read through the cells' records: the five moments of
+// a cell share a cache line, which the histogram fill and the box sums want.
+template <class T> struct SColumn {
+    SMoment* cells;
+    T SMoment::*field;
+    T& operator[](int i) const { return cells[i].*field; }
+};
+
 struct SMoments {
-    std::vector<int64_t> w, r, g, b;
-    std::vector<double> m2;
-    SMoments() : w(kCells), r(kCells), g(kCells), b(kCells), m2(kCells) {}
+    std::vector<SMoment> cells;
+    SColumn<int64_t> w, r, g, b;
+    SColumn<double> m2;
+    SMoments()
+        : cells(kCells), w{cells.data(), &SMoment::w}, r{cells.data(), &SMoment::r},
+          g{cells.data(), &SMoment::g}, b{cells.data(), &SMoment::b}, m2{cells.data(), &SMoment::m2} {}
+    SMoments(const SMoments&) = delete;
+    SMoments& operator=(const SMoments&) = delete;
 };
 
 struct SBox {
@@ -40,14 +58,14 @@ struct SBox {
 
 enum EAxis { kRed, kGreen, kBlue };
 
-template <class T> T Volume(const SBox& c, const std::vector<T>& m) {
+template <class T> T Volume(const SBox& c, const SColumn<T>& m) {
     return m[CellIndex(c.r1, c.g1, c.b1)] - m[CellIndex(c.r1, c.g1, c.b0)] - m[CellIndex(c.r1, c.g0, c.b1)] +
            m[CellIndex(c.r1, c.g0, c.b0)] - m[CellIndex(c.r0, c.g1, c.b1)] + m[CellIndex(c.r0, c.g1, c.b0)] +
            m[CellIndex(c.r0, c.g0, c.b1)] - m[CellIndex(c.r0, c.g0, c.b0)];
 }
 
 // The part of Volume that does not depend on the box's upper bound along the axis.
-int64_t Bottom(const SBox& c, EAxis axis, const std::vector<int64_t>& m) {
+int64_t Bottom(const SBox& c, EAxis axis, const SColumn<int64_t>& m) {
     switch (axis) {
     case kRed:
         return -m[CellIndex(c.r0, c.g1, c.b1)] + m[CellIndex(c.r0, c.g1, c.b0)] +
@@ -62,7 +80,7 @@ int64_t Bottom(const SBox& c, EAxis axis, const std::vector<int64_t>& m) {
 }
 
 // The rest of Volume with the upper bound along the axis at pos.
-int64_t Top(const SBox& c, EAxis axis, int pos, const std::vector<int64_t>& m) {
+int64_t Top(const SBox& c, EAxis axis, int pos, const SColumn<int64_t>& m) {
     switch (axis) {
     case kRed:
         return m[CellIndex(pos, c.g1, c.b1)] - m[CellIndex(pos, c.g1, c.b0)] - m[CellIndex(pos, c.g0, c.b1)] +
