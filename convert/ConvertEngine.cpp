@@ -15,6 +15,8 @@
 #include "imaging/GifReader.h"
 #include "imaging/GifWriter.h"
 #include "imaging/IlutBridge.h"
+#include "imaging/JpegFile.h"
+#include "imaging/LibraryJpeg.h"
 
 int g_nLastImageError = 0;
 
@@ -183,6 +185,12 @@ bool StageThroughLibrary(HWND owner) {
 // check its own writes. Types it encodes into memory are written by us; the rest
 // it writes to a temporary file, whose length must match the encoded size.
 ILenum SaveBoundImage(const char* target) {
+    // JPEG through our encoder: the library's always halves the chroma.
+    if (IsJpegName(target)) {
+        ILenum error = WriteJpegFromLibraryImage(target, g_nJpegQuality) ? IL_NO_ERROR : IL_FILE_WRITE_ERROR;
+        g_nLastImageError = (int)error;
+        return error;
+    }
     ILenum type = ilTypeFromExt(target);
     if (type == IL_TYPE_UNKNOWN) {
         g_nLastImageError = IL_INVALID_EXTENSION;
@@ -219,6 +227,7 @@ ILenum SaveBoundImage(const char* target) {
     }
     return IL_NO_ERROR;
 }
+
 
 } // namespace
 

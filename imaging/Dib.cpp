@@ -2,6 +2,7 @@
 // changes and palettes. No state of its own; every result belongs to the caller.
 #include "imaging/Dib.h"
 #include "framework/Gdi.h"
+#include "imaging/DibReduce.h"
 #include <stdlib.h>
 #include <string.h>
 #include <memory>
@@ -203,6 +204,17 @@ template <class F> LPBITMAPINFOHEADER PackedRunLength(F uncompressed) {
     DibHolder plain(uncompressed());
     return plain ? RunLengthFromDib(plain.get()) : nullptr;
 }
+
+// Palette depths from true colour by our own reduction rather than the platform's
+// fixed halftone table: an adaptive palette at 8 bits, exact colours at 1 and 4
+// bits when the image has that few. Null when ours does not apply.
+LPBITMAPINFOHEADER ReducedDib(const BITMAPINFOHEADER* lpDib24, WORD wBits, DWORD dwCompression) {
+    if (!lpDib24)
+        return nullptr;
+    if (dwCompression != BI_RGB)
+        return PackedRunLength([&] { return ReduceTrueColorDib(lpDib24, wBits); });
+    return ReduceTrueColorDib(lpDib24, wBits);
+}
 } // namespace
 
 HBITMAP GrabScreenRect(const RECT& rc) {
@@ -316,6 +328,12 @@ LPBITMAPINFOHEADER DibFromBitmapAtDepth(HBITMAP hBitmap, WORD wBitCount, DWORD d
     if (!hBitmap || !DepthForRequest(wBitCount, dwCompression, &wBits) ||
         !GetObjectA(hBitmap, sizeof(bm), &bm))
         return nullptr;
+    if (wBits <= 8) {
+        // Reading at 24 bits is exact; the reduction is then ours.
+        DibHolder deep(ReadBitmapAtDepth(hBitmap, MakeHeader(bm.bmWidth, bm.bmHeight, 24, BI_RGB), hPalette));
+        if (LPBITMAPINFOHEADER reduced = ReducedDib(deep.get(), wBits, dwCompression))
+            return reduced;
+    }
     LPBITMAPINFOHEADER dib =
         ReadBitmapAtDepth(hBitmap, MakeHeader(bm.bmWidth, bm.bmHeight, wBits, dwCompression), hPalette);
     if (!dib && dwCompression != BI_RGB)
@@ -340,6 +358,14 @@ LPBITMAPINFOHEADER ConvertDibDepth(const BITMAPINFOHEADER* lpDib, WORD wBitCount
         return RaiseIndexDepth(lpDib, wBits);
     if (dwCompression != BI_RGB && lpDib->biCompression == BI_RGB)
         return PackedRunLength([&] { return ConvertDibDepth(lpDib, wBits, BI_RGB); });
+    if (wBits <= 8) {
+        // Through 24 bits (exact), then our reduction.
+        const bool trueColor = lpDib->biSize == sizeof(BITMAPINFOHEADER) && lpDib->biBitCount == 24 &&
+                               lpDib->biCompression == BI_RGB;
+        DibHolder deep(trueColor ? nullptr : ConvertDibDepth(lpDib, 24, BI_RGB));
+        if (LPBITMAPINFOHEADER reduced = ReducedDib(trueColor ? lpDib : deep.get(), wBits, dwCompression))
+            return reduced;
+    }
 
     // Everything else, reductions in particular, is the platform's conversion
     // through a device bitmap with the source's colours realised.

@@ -5,8 +5,8 @@ KESTREL_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 KESTREL_BUILD=${KESTREL_BUILD:-$KESTREL_ROOT/build}
 
 # What building and running need.
-KESTREL_RUN_PACKAGES=(wine wine64 wine64-tools libdevil-dev cmake make g++ xvfb xauth trayer x11-utils
-    fp-utils-3.2.2 xchm)
+KESTREL_RUN_PACKAGES=(wine wine64 wine64-tools libdevil-dev libjpeg62-turbo-dev cmake make g++ xvfb xauth trayer
+    x11-utils fp-utils-3.2.2 xchm)
 # What the tests need on top.
 KESTREL_TEST_PACKAGES=(xdotool imagemagick giflib-tools libgif-dev python3-pil python3-numpy
     libgtest-dev libbenchmark-dev clang libclang-rt-14-dev procps)

@@ -1,6 +1,7 @@
 #include "tests/support/GTest.h"
 #include "tests/support/TestFiles.h"
 #include <windows.h>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -88,6 +89,62 @@ std::vector<BYTE> TestBmp(int bits) {
 }
 
 using testfiles::HostPath;
+
+// Larger pictures for the quality of lossy and 8-bit targets, as rows of RGB.
+struct Drawn {
+    int width, height;
+    Rgb rgb;
+};
+
+template <class F> Drawn Draw(int width, int height, F colour) {
+    Drawn d = {width, height, {}};
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const COLORREF c = colour(x, y);
+            d.rgb.insert(d.rgb.end(), {GetRValue(c), GetGValue(c), GetBValue(c)});
+        }
+    return d;
+}
+
+double Psnr(const Rgb& a, const Rgb& b) {
+    if (a.size() != b.size() || a.empty())
+        return -1;
+    double sum = 0;
+    for (size_t i = 0; i < a.size(); ++i)
+        sum += (a[i] - b[i]) * (a[i] - b[i]);
+    return sum == 0 ? 99 : 10 * log10(255.0 * 255.0 * a.size() / sum);
+}
+
+// Strokes of pure red, green and blue on white, as small coloured text.
+COLORREF ColouredText(int x, int y) {
+    const int cellX = x % 9, cellY = y % 14, glyph = x / 9 + y / 14 * 31;
+    if (cellY < 2 || cellY > 11 || cellX > 6)
+        return RGB(255, 255, 255);
+    const bool stroke = cellX == (glyph % 5) || cellY == 2 + (glyph % 8) || (cellX + cellY + glyph) % 7 == 0;
+    const COLORREF colours[] = {RGB(255, 0, 0), RGB(0, 192, 0), RGB(0, 0, 255)};
+    return stroke ? colours[(y / 14) % 3] : RGB(255, 255, 255);
+}
+
+COLORREF SmoothPhoto(int x, int y) {
+    return RGB((int)(128 + 100 * sin(x / 23.0) * cos(y / 31.0)), (int)(128 + 90 * sin((x + y) / 41.0)),
+               (int)(100 + 80 * cos(x / 17.0 - y / 29.0)));
+}
+
+// 200 colours, far apart in places and neighbours in others.
+COLORREF TwoHundredColours(int x, int y) {
+    const int i = (x / 3 + y / 2 * 7) % 200;
+    return RGB(i, (i * 37) % 256, 255 - i / 2);
+}
+
+// The sampling byte of the luma component in the file's frame header; 0 if none.
+int LumaSampling(const std::vector<BYTE>& jpeg) {
+    for (size_t i = 2; i + 12 < jpeg.size() && jpeg[i] == 0xFF;) {
+        if (jpeg[i + 1] >= 0xC0 && jpeg[i + 1] <= 0xC3)
+            return jpeg[i + 11];
+        i += 2 + (jpeg[i + 2] << 8 | jpeg[i + 3]);
+    }
+    return 0;
+}
 
 using testfiles::ReadFileBytes;
 
@@ -205,6 +262,21 @@ protected:
         WriteAll(ppm, bytes);
         std::string command =
             "/usr/bin/convert '" + HostPath(ppm) + "' -quality 100 '" + HostPath(Path(name)) + "'";
+        EXPECT_EQ(0, system(command.c_str())) << command;
+        return Path(name);
+    }
+
+    // A file of a drawn picture in the type its name says, made by ImageMagick
+    // (24-bit for BMP).
+    std::string MakeDrawn(const std::string& name, const Drawn& d) {
+        std::string ppm = Path("drawn.ppm");
+        std::string header = "P6\n" + std::to_string(d.width) + " " + std::to_string(d.height) + "\n255\n";
+        std::vector<BYTE> bytes(header.begin(), header.end());
+        bytes.insert(bytes.end(), d.rgb.begin(), d.rgb.end());
+        WriteAll(ppm, bytes);
+        const bool bmp = name.size() > 4 && name.compare(name.size() - 4, 4, ".bmp") == 0;
+        std::string command = "/usr/bin/convert '" + HostPath(ppm) + "' -type TrueColor " +
+                              (bmp ? "BMP3:" : "") + "'" + HostPath(Path(name)) + "'";
         EXPECT_EQ(0, system(command.c_str())) << command;
         return Path(name);
     }
@@ -526,6 +598,51 @@ TEST_F(ConvertEngine, DamagedBmpSourcesConvertWithTheirDamageContained) {
         int width = 0, height = 0;
         EXPECT_EQ(c.expected, Decode(Path("out.png"), &width, &height));
         ExpectExchangeEmpty();
+    }
+}
+
+// JPEG targets, from the library's images and from staged BMPs alike, keep the
+// colour of small text: full chroma at the default quality, the right way up.
+TEST_F(ConvertEngine, JpegTargetsKeepColouredTextSharp) {
+    const Drawn text = Draw(160, 84, ColouredText);
+    g_nJpegQuality = 99;
+    for (const char* name : {"text.png", "text.bmp"}) {
+        SCOPED_TRACE(name);
+        const std::string target = Path("text.jpg");
+        DeleteFileA(target.c_str());
+        Convert(MakeDrawn(name, text), target, kDeepenUpTo8Bits);
+        EXPECT_EQ(0, ErrorBoxes::count) << ErrorBoxes::lastText;
+        EXPECT_EQ(0, g_nLastImageError);
+        ExpectExchangeEmpty();
+        EXPECT_EQ(0x11, LumaSampling(ReadFileBytes(target)));
+        int width = 0, height = 0;
+        const Rgb decoded = Decode(target, &width, &height);
+        EXPECT_GE(Psnr(text.rgb, decoded), 45.0);
+    }
+}
+
+// GIF targets from deeper images: a palette made for the image, so a photo stays
+// close, and an image of at most 256 colours comes through exactly.
+TEST_F(ConvertEngine, GifTargetsGetThePaletteOfTheirImage) {
+    const struct {
+        const char* source;
+        COLORREF (*colour)(int, int);
+        double psnr; // 99: exact; the fixed table gives the photo about 24 dB
+    } cases[] = {{"photo.png", SmoothPhoto, 30},
+                 {"few.png", TwoHundredColours, 99},
+                 {"few.bmp", TwoHundredColours, 99},
+                 {"photo.bmp", SmoothPhoto, 30}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.source);
+        const Drawn picture = Draw(240, 160, c.colour);
+        const std::string target = Path("out.gif");
+        DeleteFileA(target.c_str());
+        Convert(MakeDrawn(c.source, picture), target, kDeepenUpTo8Bits);
+        EXPECT_EQ(0, ErrorBoxes::count) << ErrorBoxes::lastText;
+        ExpectExchangeEmpty();
+        int width = 0, height = 0;
+        const Rgb decoded = Decode(target, &width, &height);
+        EXPECT_GE(Psnr(picture.rgb, decoded), c.psnr);
     }
 }
 

@@ -360,6 +360,36 @@ def test_every_save_type(desk, folder):
     assert os.path.getsize(exchange) == 0, "the exchange file is empty between uses"
 
 
+def psnr(actual, expected):
+    assert actual.shape == expected.shape, f"size {actual.shape} != {expected.shape}"
+    mse = np.mean((actual.astype(float) - expected.astype(float)) ** 2)
+    return 99.0 if mse == 0 else 10 * np.log10(255.0 ** 2 / mse)
+
+
+def test_output_quality(desk, folder):
+    """Sharp pure colours saved as JPEG at the default quality keep their chroma;
+    a smooth area saved as GIF gets a palette of its own (the platform's fixed
+    table gives about 24 dB)."""
+    cd = CaptureDesk(desk, folder)
+    cd.start()
+    blocks = (20, 30, 180, 130)
+    target = os.path.join(folder, "blocks.jpg")
+    cd.capture(blocks[:2], blocks[2:])
+    cd.save_as(target)
+    cd.wait_file(target)
+    sampling = run("identify", "-format", "%[jpeg:sampling-factor]", target).stdout.strip()
+    assert sampling == "1x1,1x1,1x1", f"JPEG sampling {sampling}"
+    quality = psnr(decode(target), cd.region(*blocks))
+    assert quality >= 45, f"JPEG of pure colours: {quality:.1f} dB"
+    gradient = (600, 300, 760, 420)
+    target = os.path.join(folder, "smooth.gif")
+    cd.capture(gradient[:2], gradient[2:])
+    cd.save_as(target)
+    cd.wait_file(target)
+    quality = psnr(decode(target), cd.region(*gradient))
+    assert quality >= 35, f"GIF of a smooth area: {quality:.1f} dB"
+
+
 def test_clipboard(desk, folder):
     cd = CaptureDesk(desk, folder)
     cd.start()
@@ -471,8 +501,8 @@ def test_quick_menu_runs(desk, folder):
     assert_equal_pixels(decode(target), cd.region(100, 100, 150, 150), "the quick-menu capture")
 
 
-TESTS = [test_band_label_and_capture, test_bmp_depths, test_every_save_type, test_clipboard, test_full_screen,
-         test_empty_and_failing_targets, test_quick_menu_runs]
+TESTS = [test_band_label_and_capture, test_bmp_depths, test_every_save_type, test_output_quality, test_clipboard,
+         test_full_screen, test_empty_and_failing_targets, test_quick_menu_runs]
 
 
 if __name__ == "__main__":

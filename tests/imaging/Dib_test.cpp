@@ -308,3 +308,65 @@ TEST(MakeScreenPalette, DeepScreenGivesAValidPalette) {
     ASSERT_TRUE(GetObjectA(palette, sizeof(entries), &entries));
     EXPECT_EQ(256, entries);
 }
+
+// Reductions of deeper images: an image with few enough colours for the depth keeps
+// every one, whichever way it is reduced (the platform's fixed table keeps almost
+// none of them).
+TEST(Reduction, FewColoursSurviveExactly) {
+    struct Case {
+        DWORD colours;
+        WORD bits;
+        DWORD compression;
+    } cases[] = {{200, 8, BI_RGB}, {256, 8, BI_RLE8}, {16, 4, BI_RGB}, {16, 4, BI_RLE4}, {2, 1, BI_RGB}};
+    CGdiObject<HPALETTE> screenPalette(MakeScreenPalette());
+    for (const Case& c : cases) {
+        auto index = [&](LONG x, LONG y) { return (DWORD)((x * 7 + y * 3) % c.colours); };
+        auto colour = [&](LONG x, LONG y) { return 0x204060 + index(x, y) * 0x010305; };
+        std::vector<RGBQUAD> table;
+        for (DWORD i = 0; i < c.colours; ++i) {
+            const DWORD v = 0x204060 + i * 0x010305;
+            table.push_back(Rgb((BYTE)(v >> 16), (BYTE)(v >> 8), (BYTE)v));
+        }
+        Dib deep(MakeTestDib(23, 11, 24, {}, colour));
+        Dib indexed(MakeTestDib(23, 11, 8, table, index));
+        CGdiObject<HBITMAP> bitmap(BitmapFromDib(deep.get(), nullptr));
+        ASSERT_TRUE(bitmap);
+        Dib fromBitmap(DibFromBitmapAtDepth(bitmap, c.bits, c.compression, screenPalette));
+        Dib fromDib(ConvertDibDepth(indexed.get(), c.bits, c.compression));
+        for (const Dib* reduced : {&fromBitmap, &fromDib}) {
+            const char* route = reduced == &fromBitmap ? "bitmap" : "DIB";
+            ASSERT_TRUE(*reduced) << c.colours << " colours from the " << route;
+            EXPECT_EQ(c.compression, (*reduced)->biCompression);
+            Dib plain(c.compression == BI_RGB ? nullptr : ConvertDibDepth(reduced->get(), 24, BI_RGB));
+            const BITMAPINFOHEADER* check = plain ? plain.get() : reduced->get();
+            for (LONG y = 0; y < 11; ++y)
+                for (LONG x = 0; x < 23; ++x)
+                    ASSERT_EQ(colour(x, y), DibPixelColor(check, x, y))
+                        << c.colours << " colours from the " << route << " at " << x << "," << y;
+        }
+    }
+}
+
+// A smooth true-colour image at 8 bits gets a palette made for it: a small error
+// where the fixed table gives about 24 dB.
+TEST(Reduction, SmoothImageGetsAPaletteOfItsOwn) {
+    auto smooth = [](LONG x, LONG y) {
+        return (DWORD)((x / 2 + 60) << 16 | ((x + y) / 4 + 80) << 8 | (y / 3 + 20));
+    };
+    Dib deep(MakeTestDib(160, 120, 24, {}, smooth));
+    CGdiObject<HBITMAP> bitmap(BitmapFromDib(deep.get(), nullptr));
+    CGdiObject<HPALETTE> screenPalette(MakeScreenPalette());
+    Dib eight(DibFromBitmapAtDepth(bitmap, 8, BI_RGB, screenPalette));
+    ASSERT_TRUE(eight);
+    EXPECT_EQ(8, eight->biBitCount);
+    double error = 0;
+    for (LONG y = 0; y < 120; ++y)
+        for (LONG x = 0; x < 160; ++x) {
+            const DWORD a = smooth(x, y), b = DibPixelColor(eight.get(), x, y);
+            for (int shift = 0; shift < 24; shift += 8) {
+                const int d = (int)((a >> shift) & 0xFF) - (int)((b >> shift) & 0xFF);
+                error += d * d;
+            }
+        }
+    EXPECT_LT(error / (3.0 * 160 * 120), 10.0) << "mean squared error per channel";
+}
