@@ -323,8 +323,12 @@ void CImageDlg::OnSysCommand(UINT nID, LPARAM) {
 
 void CImageDlg::OnDropFiles(HDROP hDropInfo) {
     char dropped[512] = "";
-    DragQueryFileA(hDropInfo, 0, dropped, sizeof dropped);
+    UINT count = DragQueryFileA(hDropInfo, 0xFFFFFFFF, nullptr, 0);
+    UINT length = count ? DragQueryFileA(hDropInfo, 0, dropped, sizeof dropped) : 0;
     DragFinish(hDropInfo);
+    // Without a path the command line would start a tray copy instead.
+    if (length == 0 || length >= sizeof dropped)
+        return;
     char module[256] = "";
     GetModuleFileNameA(nullptr, module, sizeof module);
     char command[256 + 1 + 512];

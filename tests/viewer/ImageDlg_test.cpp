@@ -99,14 +99,22 @@ protected:
 
     std::string Path(const std::string& name) const { return m_dir + name; }
 
-    // A BMP of our own writer: pixel (x, y) from the top gets colour x * 7 + y.
+    // A BMP of our own writer; 16 and 32-bit ones are left black.
     std::string MakeBmp(const std::string& name, LONG w, LONG h, WORD bits) {
-        std::vector<RGBQUAD> table(bits <= 8 ? 1 << bits : 0);
-        for (size_t i = 0; i < table.size(); ++i)
-            table[i] = {(BYTE)i, (BYTE)(255 - i), (BYTE)(i * 3), 0};
-        LPBITMAPINFOHEADER dib = MakeTestDib(w, h, bits, table, [&](LONG x, LONG y) {
-            return (DWORD)(x * 7 + y) % (bits <= 8 ? 1 << bits : 0xFFFFFF);
-        });
+        LPBITMAPINFOHEADER dib;
+        if (bits == 16 || bits == 32) {
+            BITMAPINFOHEADER bi = {sizeof bi, w, h, 1, bits, BI_RGB};
+            DWORD bytes = DibRowBytes(w, bits) * h;
+            dib = static_cast<LPBITMAPINFOHEADER>(calloc(1, sizeof bi + bytes));
+            *dib = bi;
+        } else {
+            std::vector<RGBQUAD> table(bits <= 8 ? 1 << bits : 0);
+            for (size_t i = 0; i < table.size(); ++i)
+                table[i] = {(BYTE)i, (BYTE)(255 - i), (BYTE)(i * 3), 0};
+            DWORD colours = bits <= 8 ? 1u << bits : 0x1000000u;
+            dib =
+                MakeTestDib(w, h, bits, table, [&](LONG x, LONG y) { return (DWORD)(x * 7 + y) % colours; });
+        }
         std::string path = Path(name);
         WriteBmpFile(dib, path.c_str());
         FreeDib(dib);
