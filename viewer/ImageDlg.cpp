@@ -26,6 +26,7 @@ const UINT kCopyChunk = 4096;
 // Host paths can be longer than the DOS form (the prefix's own folder).
 const size_t kHostPathSize = 4 * kPathSize;
 const DWORD kBmpHeadersSize = 14 + 40;
+const unsigned long long kMaxBitmapBytes = 1ull << 30;
 
 // The byte copy of a .bmp file into the exchange file.
 bool CopyFileToExchange(const char* path) {
@@ -156,6 +157,16 @@ BOOL CImageDlg::OnInitDialog() {
     if (!LoadImageFile())
         return TRUE;
 
+    // Beyond 2^30 bytes of screen bitmap the conversion corrupts memory here (seen at
+    // 20000 x 20000) instead of failing; 16000 x 16000 still works.
+    ILint width = ilGetInteger(IL_IMAGE_WIDTH), height = ilGetInteger(IL_IMAGE_HEIGHT);
+    if ((unsigned long long)width * (unsigned long long)height * 4 > kMaxBitmapBytes) {
+        char text[128];
+        snprintf(text, sizeof text, "This image is too large to show: %d x %d pixels.", width, height);
+        MessageBoxA(m_hWnd, text, "Kestrel", MB_OK | MB_ICONEXCLAMATION);
+        CloseSoon();
+        return TRUE;
+    }
     try {
         CClientDC dc(m_hWnd);
         m_hBitmap = ilutConvertToHBitmap(dc);

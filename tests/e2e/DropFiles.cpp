@@ -33,7 +33,8 @@ int main(int argc, char** argv) {
     DWORD pid = 0;
     GetWindowThreadProcessId(target, &pid);
     HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, pid);
-    void* remote = process ? VirtualAllocEx(process, nullptr, block.size(), MEM_COMMIT, PAGE_READWRITE) : nullptr;
+    void* remote =
+        process ? VirtualAllocEx(process, nullptr, block.size(), MEM_COMMIT, PAGE_READWRITE) : nullptr;
     if (!remote || !WriteProcessMemory(process, remote, block.data(), block.size(), nullptr)) {
         fprintf(stderr, "cannot write into process %lu\n", (unsigned long)pid);
         return 1;
