@@ -11,6 +11,7 @@
 #include "imaging/Exchange.h"
 #include "resources/resource.h"
 #include "tray/KestrelDlg.h"
+#include "viewer/ImageDlg.h"
 
 BEGIN_MESSAGE_MAP(CKestrelApp, CSingleInstanceApp)
     ON_COMMAND(ID_HELP, OnHelp)
@@ -114,8 +115,12 @@ void CKestrelApp::RunViewerMode(const char* cmdLine) {
             return;
         }
     }
+    CImageDlg viewer;
+    strcpy(viewer.m_szFileName, g_szSourcePath);
     RememberOpenFolder(*this, g_szSourcePath);
-    // The viewer window is not part of this build yet; viewer mode ends here.
+    m_pMainWnd = &viewer;
+    viewer.DoModal();
+    m_pMainWnd = nullptr;
     ReleaseExchangeFile();
 }
 

@@ -30,6 +30,48 @@ void ReportCodecFailure() {
 }
 
 namespace {
+const ULONGLONG kMaxBmpFileBytes = 0x41000000; // the largest image we decode, and some
+} // namespace
+
+BmpStaging StageUserBmp(const char* path, WORD* sourceBits) {
+    CFile source;
+    if (!source.Open(path, CFile::modeRead | CFile::typeBinary))
+        return kBmpCannotOpen;
+    ULONGLONG length = source.GetLength();
+    if (length > kMaxBmpFileBytes)
+        return kBmpRefused;
+    std::vector<BYTE> bytes;
+    try {
+        bytes.resize((size_t)length);
+    } catch (const std::bad_alloc&) {
+        return kBmpRefused;
+    }
+    size_t got = 0;
+    while (got < bytes.size()) {
+        UINT count = source.Read(bytes.data() + got, (UINT)std::min<size_t>(bytes.size() - got, 1 << 20));
+        if (count == 0)
+            break;
+        got += count;
+    }
+    LPBITMAPINFOHEADER dib = DecodeBmp(bytes.data(), got);
+    if (!dib)
+        return kBmpRefused;
+    if (sourceBits) {
+        // The bit count as the file has it: after the 12-byte core header's sizes,
+        // or after the longer headers' 32-bit ones.
+        DWORD headerSize = got >= 18 ? bytes[14] | bytes[15] << 8 | bytes[16] << 16 | (DWORD)bytes[17] << 24 : 0;
+        size_t at = headerSize == 12 ? 24 : 28;
+        *sourceBits = got >= at + 2 ? (WORD)(bytes[at] | bytes[at + 1] << 8) : dib->biBitCount;
+    }
+    exchangeFile.SetLength(0);
+    exchangeFile.SeekToBegin();
+    WriteBmpToExchange(dib);
+    FreeDib(dib);
+    exchangeFile.SeekToBegin();
+    return kBmpStaged;
+}
+
+namespace {
 
 // Host paths can be longer than the DOS form (the prefix's own folder).
 const size_t kHostPathSize = 4 * kPathSize;
@@ -57,37 +99,6 @@ bool SameFile(const char* a, const char* b) {
         !GetFullPathNameA(b, sizeof fullB, fullB, nullptr))
         return lstrcmpiA(a, b) == 0;
     return lstrcmpiA(fullA, fullB) == 0;
-}
-
-// A user's BMP never reaches the library as it is: our reader decodes it and our
-// writer puts a BMP of our own into the exchange file.
-enum BmpStaging { kBmpStaged, kBmpCannotOpen, kBmpRefused };
-const ULONGLONG kMaxBmpFileBytes = 0x41000000; // the largest image we decode, and some
-
-BmpStaging StageUserBmp(const char* path) {
-    CFile source;
-    if (!source.Open(path, CFile::modeRead | CFile::typeBinary))
-        return kBmpCannotOpen;
-    ULONGLONG length = source.GetLength();
-    if (length > kMaxBmpFileBytes)
-        return kBmpRefused;
-    std::vector<BYTE> bytes((size_t)length);
-    size_t got = 0;
-    while (got < bytes.size()) {
-        UINT count = source.Read(bytes.data() + got, (UINT)std::min<size_t>(bytes.size() - got, 1 << 20));
-        if (count == 0)
-            break;
-        got += count;
-    }
-    LPBITMAPINFOHEADER dib = DecodeBmp(bytes.data(), got);
-    if (!dib)
-        return kBmpRefused;
-    exchangeFile.SetLength(0);
-    exchangeFile.SeekToBegin();
-    WriteBmpToExchange(dib);
-    FreeDib(dib);
-    exchangeFile.SeekToBegin();
-    return kBmpStaged;
 }
 
 // A packed DIB at 8 bits with the screen palette, through a device bitmap: the way

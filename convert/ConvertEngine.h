@@ -49,6 +49,12 @@ void WriteStagedTarget(HWND owner);
 // "Error: <what>\n" captioned "File Error!".
 void ReportFailure(HWND owner, const char* what);
 
+// A user's BMP never reaches the library as it is: our decoder reads it and our
+// writer puts a BMP of our own into the exchange file. sourceBits, when given,
+// gets the bit count the file itself has.
+enum BmpStaging { kBmpStaged, kBmpCannotOpen, kBmpRefused };
+BmpStaging StageUserBmp(const char* path, WORD* sourceBits = nullptr);
+
 // The box of a failed GIF read or write: "File Error!" captioned "Kestrel", no owner.
 void ReportCodecFailure();
 

@@ -108,6 +108,12 @@ public:                                                                         
 #define ON_WM_HSCROLL() AFX_SCROLL_ENTRY(WM_HSCROLL, OnHScroll)
 #define ON_WM_VSCROLL() AFX_SCROLL_ENTRY(WM_VSCROLL, OnVScroll)
 
+#define ON_WM_SYSCOMMAND()                                                                                     \
+    {WM_SYSCOMMAND, 0, [](CCmdTarget* t, WPARAM w, LPARAM l) -> LRESULT {                                      \
+         AFX_THIS(t)->OnSysCommand((UINT)w, l);                                                                \
+         return 0;                                                                                             \
+     }},
+
 #define ON_WM_DROPFILES()                                                                                      \
     {WM_DROPFILES, 0, [](CCmdTarget* t, WPARAM w, LPARAM) -> LRESULT {                                         \
          AFX_THIS(t)->OnDropFiles(reinterpret_cast<HDROP>(w));                                                 \

@@ -26,3 +26,24 @@
 #define ID_APP_ABOUT 57664
 #define ID_APP_EXIT 57665
 #endif
+
+// The image viewer: its dialog, menu and keys.
+#define IDD_IMAGE_VIEWER 134
+#define IDR_VIEWER_MENU 133
+#define IDR_VIEWER_KEYS 136
+#define ID_FILE_CONVERT 32776
+#define ID_FILE_PRINT_IMAGE 32777
+#define ID_RESIZE_SMALLER 32778
+#define ID_RESIZE_ORIGINAL 32779
+#define ID_RESIZE_LARGER 32780
+#define ID_FILE_PROPERTIES 32786
+#define ID_FILE_SAVE_RESIZED 32791
+#define ID_RESIZE_PERCENTAGE 32792
+#define ID_ENTER_KEY 32793
+#define ID_COPY_IMAGE 32794
+#define ID_RESIZE_FIT 32795
+
+// The percentage dialog of the viewer's "Resize by Percentage".
+#define IDD_SCALE 138
+#define IDC_SCALE_PERCENT 1004
+#define IDC_SCALE_SPIN 1020

@@ -5,7 +5,7 @@
 #include "imaging/DevIL.h"
 #include "imaging/Exchange.h"
 #include "resources/resource.h"
-#include "tray/AboutDlg.h"
+#include "framework/AboutDlg.h"
 #include "tray/Capture.h"
 
 BOOL g_bCaptureArmed = FALSE;

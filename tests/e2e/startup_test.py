@@ -15,13 +15,17 @@ def window_shown(title):
 def test_named_file_remembers_its_folder(desk):
     folder = os.path.join(desk.temp_folder(), "start folder")
     os.makedirs(folder, exist_ok=True)
-    open(os.path.join(folder, "Picture.PNG"), "wb").close()
+    run("convert", "-size", "8x8", "xc:red", os.path.join(folder, "Picture.PNG"))
     # A name typed in another letter case is looked up as stored.
     p = desk.start("C:\\users\\%s\\Temp\\start folder\\picture.png" % os.path.basename(
         os.path.dirname(desk.temp_folder())))
-    wait_for(lambda: p.poll() is not None, timeout=30, what="the viewer run to end")
+    # The viewer runs as the process's main window and shows the stored name.
+    wait_for(lambda: window_shown("Picture.PNG - Kestrel Image Viewer"), timeout=30, what="the viewer")
     kind, value = desk.reg_query(SETTINGS, "lastodir")
     assert kind == "REG_SZ" and value.lower().endswith("\\temp\\start folder"), value
+    desk.focus_window("Picture.PNG - Kestrel Image Viewer")
+    desk.key("Escape")
+    wait_for(lambda: p.poll() is not None, what="the viewer run to end")
     assert desk.new_exchange_files() == []
 
 

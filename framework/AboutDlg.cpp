@@ -1,4 +1,4 @@
-#include "tray/AboutDlg.h"
+#include "framework/AboutDlg.h"
 
 // OK and Close are the dialog's own; there is nothing else to handle.
 BEGIN_MESSAGE_MAP(CAboutDlg, CDialog)

@@ -1,6 +1,6 @@
 // The about box: the program's version and its maker's notice.
 #pragma once
-#include "framework/Afx.h"
+#include "framework/Dialog.h"
 #include "resources/resource.h"
 
 class CAboutDlg : public CDialog {

@@ -1,0 +1,321 @@
+// The real viewer window on real files, driven in-process with the messages a user's
+// keys and scroll bars send.
+#include "tests/support/GTest.h"
+#include <windows.h>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include "convert/ConvertEngine.h"
+#include "convert/Globals.h"
+#include "imaging/Bmp.h"
+#include "imaging/Exchange.h"
+#include "resources/resource.h"
+#include "tests/imaging/DibTestSupport.h"
+#include "tests/support/TestFiles.h"
+#include "viewer/ImageDlg.h"
+#include "viewer/ScaleDlg.h"
+
+namespace {
+
+// Answers every message box with OK, keeping its caption and text.
+struct Boxes {
+    static int count;
+    static std::string caption, text;
+    static BOOL CALLBACK FindText(HWND child, LPARAM) {
+        char cls[32], t[512];
+        GetClassNameA(child, cls, sizeof cls);
+        if (lstrcmpiA(cls, "Static") == 0 && GetWindowTextA(child, t, sizeof t) > 0)
+            text = t;
+        return TRUE;
+    }
+    static BOOL CALLBACK FindBox(HWND hwnd, LPARAM) {
+        char cls[32], title[128];
+        GetClassNameA(hwnd, cls, sizeof cls);
+        GetWindowTextA(hwnd, title, sizeof title);
+        if (IsWindowVisible(hwnd) && strcmp(cls, "#32770") == 0 && GetDlgItem(hwnd, IDOK) &&
+            !GetDlgItem(hwnd, IDC_SCALE_PERCENT) && !CWnd::FromHandle(hwnd)) {
+            ++count;
+            caption = title;
+            EnumChildWindows(hwnd, FindText, 0);
+            PostMessageA(hwnd, WM_COMMAND, IDOK, 0);
+            return FALSE;
+        }
+        return TRUE;
+    }
+    static VOID CALLBACK Poll(HWND, UINT, UINT_PTR, DWORD) {
+        EnumThreadWindows(GetCurrentThreadId(), FindBox, 0);
+    }
+};
+int Boxes::count = 0;
+std::string Boxes::caption, Boxes::text;
+
+CImageDlg* s_viewer = nullptr;
+std::function<void(CImageDlg&)> s_drive;
+
+// Runs once the viewer is up and shown, inside its modal loop.
+VOID CALLBACK DriveViewer(HWND, UINT, UINT_PTR id, DWORD) {
+    if (!s_viewer || !s_viewer->m_hWnd || !IsWindowVisible(s_viewer->m_hWnd))
+        return;
+    KillTimer(nullptr, id);
+    s_drive(*s_viewer);
+}
+
+void Settle() {
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+}
+
+// A key as the keyboard delivers it to the viewer's loop, accelerators included.
+void PressKey(CImageDlg& dlg, WORD vk) {
+    PostMessageA(dlg.m_hWnd, WM_KEYDOWN, vk, 1);
+    PostMessageA(dlg.m_hWnd, WM_KEYUP, vk, 0xC0000001);
+}
+
+class Viewer : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char temp[kPathSize];
+        GetTempPathA(sizeof temp, temp);
+        m_dir = std::string(temp) + "kestrel-viewer-" + std::to_string(GetCurrentProcessId()) + "\\";
+        CreateDirectoryA(m_dir.c_str(), nullptr);
+        snprintf(g_szExchangePath, kPathSize, "%skstmp0.bmp", m_dir.c_str());
+        ASSERT_TRUE(OpenExchangeFileAt(g_szExchangePath));
+        Boxes::count = 0;
+        Boxes::caption.clear();
+        Boxes::text.clear();
+        m_boxTimer = SetTimer(nullptr, 0, 30, Boxes::Poll);
+        g_nLastImageError = 0;
+        g_nShowMaximized = 0;
+    }
+    void TearDown() override {
+        KillTimer(nullptr, m_boxTimer);
+        exchangeFile.Close();
+        system(("rm -rf '" + testfiles::HostPath(m_dir) + "'").c_str());
+    }
+
+    std::string Path(const std::string& name) const { return m_dir + name; }
+
+    // A BMP of our own writer; 16 and 32-bit ones are left black.
+    std::string MakeBmp(const std::string& name, LONG w, LONG h, WORD bits) {
+        LPBITMAPINFOHEADER dib;
+        if (bits == 16 || bits == 32) {
+            BITMAPINFOHEADER bi = {sizeof bi, w, h, 1, bits, BI_RGB};
+            DWORD bytes = DibRowBytes(w, bits) * h;
+            dib = static_cast<LPBITMAPINFOHEADER>(calloc(1, sizeof bi + bytes));
+            *dib = bi;
+        } else {
+            std::vector<RGBQUAD> table(bits <= 8 ? 1 << bits : 0);
+            for (size_t i = 0; i < table.size(); ++i)
+                table[i] = {(BYTE)i, (BYTE)(255 - i), (BYTE)(i * 3), 0};
+            DWORD colours = bits <= 8 ? 1u << bits : 0x1000000u;
+            dib =
+                MakeTestDib(w, h, bits, table, [&](LONG x, LONG y) { return (DWORD)(x * 7 + y) % colours; });
+        }
+        std::string path = Path(name);
+        WriteBmpFile(dib, path.c_str());
+        FreeDib(dib);
+        return path;
+    }
+
+    std::string MakeBytes(const std::string& name, const std::string& bytes) {
+        std::string path = Path(name);
+        FILE* f = HostFopen(path.c_str(), "wb");
+        fwrite(bytes.data(), 1, bytes.size(), f);
+        fclose(f);
+        return path;
+    }
+
+    // Opens the viewer on path and lets drive look at it and close it.
+    INT_PTR View(const std::string& path, const std::function<void(CImageDlg&)>& drive) {
+        CImageDlg dlg;
+        strcpy(dlg.m_szFileName, path.c_str());
+        s_viewer = &dlg;
+        s_drive = drive;
+        UINT_PTR timer = SetTimer(nullptr, 0, 20, DriveViewer);
+        INT_PTR result = dlg.DoModal();
+        KillTimer(nullptr, timer);
+        s_viewer = nullptr;
+        m_exchangeLeft = exchangeFile.IsOpen() ? exchangeFile.GetLength() : 999;
+        return result;
+    }
+
+    std::string m_dir;
+    UINT_PTR m_boxTimer = 0;
+    ULONGLONG m_exchangeLeft = 0;
+};
+
+std::string Title(HWND hwnd) {
+    char t[512] = "";
+    GetWindowTextA(hwnd, t, sizeof t);
+    return t;
+}
+
+} // namespace
+
+TEST_F(Viewer, BmpDepthsAreRecordedByTheRule) {
+    const struct {
+        WORD bits;
+        int recorded;
+    } cases[] = {{1, 1}, {4, 4}, {8, 8}, {16, 24}, {24, 24}, {32, 32}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE("bits " + std::to_string(c.bits));
+        std::string path = MakeBmp("depth" + std::to_string(c.bits) + ".bmp", 5, 3, c.bits);
+        int bits = 0, w = 0, h = 0;
+        bool scaled = true;
+        std::string title;
+        View(path, [&](CImageDlg& dlg) {
+            bits = dlg.m_nBitsPerPixel;
+            w = dlg.m_nImageWidth;
+            h = dlg.m_nImageHeight;
+            scaled = dlg.m_hScaledBitmap != nullptr;
+            title = Title(dlg.m_hWnd);
+            dlg.PostMessage(WM_COMMAND, IDCANCEL);
+        });
+        EXPECT_EQ(c.recorded, bits);
+        EXPECT_EQ(5, w);
+        EXPECT_EQ(3, h);
+        EXPECT_FALSE(scaled);
+        EXPECT_EQ("depth" + std::to_string(c.bits) + ".bmp - Kestrel Image Viewer", title);
+        EXPECT_EQ(0, Boxes::count) << Boxes::text;
+        EXPECT_EQ(0u, m_exchangeLeft);
+    }
+}
+
+TEST_F(Viewer, EnterDoesNothingAndEscCloses) {
+    std::string path = MakeBmp("keys.bmp", 8, 8, 24);
+    bool openAfterEnter = false;
+    INT_PTR result = View(path, [&](CImageDlg& dlg) {
+        PressKey(dlg, VK_RETURN);
+        Settle();
+        openAfterEnter = IsWindowVisible(dlg.m_hWnd) != FALSE;
+        PressKey(dlg, VK_ESCAPE);
+    });
+    EXPECT_TRUE(openAfterEnter);
+    EXPECT_EQ(IDCANCEL, result);
+}
+
+TEST_F(Viewer, RefusedFilesShowFileErrorAndClose) {
+    const struct {
+        std::string name, bytes, caption;
+    } cases[] = {
+        {"photo.jp2", "x", "Kestrel"},                // not a viewable ending
+        {"short.bmp", "BM\x10\0\0\0", "File Error!"}, // shorter than the headers
+        {"noise.bmp", std::string(200, 'z'), "File Error!"},
+        {"missing.gif", "", "File Error!"},
+        {"noise.png", std::string(200, 'z'), "File Error!"}, // the library refuses it
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Boxes::count = 0;
+        std::string path = c.name == "missing.gif" ? Path(c.name) : MakeBytes(c.name, c.bytes);
+        bool drove = false;
+        INT_PTR result = View(path, [&](CImageDlg&) { drove = true; });
+        EXPECT_EQ(IDCANCEL, result); // closed by itself
+        EXPECT_EQ(1, Boxes::count);
+        EXPECT_EQ(c.caption, Boxes::caption);
+        EXPECT_EQ(0u, m_exchangeLeft);
+        g_nLastImageError = 0;
+    }
+}
+
+TEST_F(Viewer, ScrollBarsMoveByLinesPagesAndEnds) {
+    std::string path = MakeBmp("big.bmp", 1500, 1200, 24);
+    struct Seen {
+        int x, y;
+    };
+    std::vector<Seen> seen;
+    RECT client = {};
+    double fitted = 0;
+    View(path, [&](CImageDlg& dlg) {
+        fitted = dlg.m_dZoom;
+        dlg.SendMessage(WM_COMMAND, ID_RESIZE_ORIGINAL);
+        GetClientRect(dlg.m_hWnd, &client);
+        auto note = [&] { seen.push_back({dlg.m_nXOffset, dlg.m_nYOffset}); };
+        dlg.SendMessage(WM_HSCROLL, SB_LINERIGHT);
+        note();
+        dlg.SendMessage(WM_VSCROLL, SB_LINEDOWN);
+        note();
+        dlg.SendMessage(WM_HSCROLL, SB_PAGERIGHT);
+        note();
+        dlg.SendMessage(WM_VSCROLL, SB_BOTTOM);
+        note();
+        dlg.SendMessage(WM_HSCROLL, SB_LEFT);
+        note();
+        dlg.SendMessage(WM_COMMAND, IDCANCEL);
+    });
+    EXPECT_LT(fitted, 1.0); // opened fitted to the window
+    ASSERT_EQ(5u, seen.size());
+    EXPECT_EQ(8, seen[0].x);
+    EXPECT_EQ(4, seen[1].y);
+    EXPECT_EQ(8 + client.right, seen[2].x);
+    EXPECT_EQ(1200 - client.bottom, seen[3].y);
+    EXPECT_EQ(0, seen[4].x);
+}
+
+TEST_F(Viewer, ZoomCommandsWalkTheLadder) {
+    std::string path = MakeBmp("small.bmp", 90, 60, 24);
+    std::vector<double> zooms;
+    std::vector<int> widths;
+    bool scaledAtOne = true;
+    View(path, [&](CImageDlg& dlg) {
+        for (UINT id : {ID_RESIZE_SMALLER, ID_RESIZE_SMALLER, ID_RESIZE_LARGER, ID_RESIZE_LARGER,
+                        ID_RESIZE_LARGER, ID_RESIZE_ORIGINAL}) {
+            dlg.SendMessage(WM_COMMAND, id);
+            zooms.push_back(dlg.m_dZoom);
+            widths.push_back(dlg.m_nDisplayWidth);
+        }
+        scaledAtOne = dlg.m_hScaledBitmap != nullptr;
+        dlg.SendMessage(WM_COMMAND, IDCANCEL);
+    });
+    const std::vector<double> expected = {0.5, 1.0 / 3, 0.5, 1.0, 2.0, 1.0};
+    ASSERT_EQ(expected.size(), zooms.size());
+    for (size_t i = 0; i < zooms.size(); ++i)
+        EXPECT_DOUBLE_EQ(expected[i], zooms[i]) << i;
+    EXPECT_EQ((std::vector<int>{45, 30, 45, 90, 180, 90}), widths);
+    EXPECT_FALSE(scaledAtOne);
+}
+
+TEST_F(Viewer, LargerRefusesDisplaySizesBeyondTheResampler) {
+    std::string path = MakeBmp("wide.bmp", 30000, 2, 24);
+    std::vector<double> zooms;
+    View(path, [&](CImageDlg& dlg) {
+        dlg.SendMessage(WM_COMMAND, ID_RESIZE_ORIGINAL);
+        for (int i = 0; i < 3; ++i) {
+            dlg.SendMessage(WM_COMMAND, ID_RESIZE_LARGER);
+            zooms.push_back(dlg.m_dZoom);
+        }
+        dlg.SendMessage(WM_COMMAND, IDCANCEL);
+    });
+    EXPECT_EQ((std::vector<double>{2.0, 2.0, 2.0}), zooms);
+}
+
+namespace {
+std::string s_typed;
+VOID CALLBACK TypeIntoScaleDialog(HWND, UINT, UINT_PTR id, DWORD) {
+    HWND box = FindWindowA(nullptr, "Scale Image by Percentage");
+    if (!box)
+        return;
+    KillTimer(nullptr, id);
+    SetDlgItemTextA(box, IDC_SCALE_PERCENT, s_typed.c_str());
+    PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+}
+} // namespace
+
+TEST(ScaleDialog, TypedPercentagesAreClampedOnOk) {
+    const struct {
+        const char* typed;
+        double factor;
+    } cases[] = {{"600", 5.0}, {"3", 0.1}, {"", 0.1}, {"150", 1.5}, {"100", 1.0}};
+    for (const auto& c : cases) {
+        s_typed = c.typed;
+        UINT_PTR timer = SetTimer(nullptr, 0, 20, TypeIntoScaleDialog);
+        double f = 1.0;
+        CImageDlg::AskScaleFactor(&f);
+        KillTimer(nullptr, timer);
+        EXPECT_DOUBLE_EQ(c.factor, f) << "typed '" << c.typed << "'";
+    }
+}
