@@ -144,21 +144,7 @@ bool AdjustStagedDepth(DeepeningRule rule) {
         depth = 8;
     else if (!gifTarget && DepthInRule(info.biBitCount, rule))
         depth = 24;
-    if (depth == 0)
-        return true;
-
-    LPBITMAPINFOHEADER dib = ReadBmpFromExchange();
-    exchangeFile.SetLength(0);
-    if (!dib)
-        return false;
-    LPBITMAPINFOHEADER changed = depth == 8 ? EightBitDibOf(dib) : ConvertDibDepth(dib, depth, BI_RGB);
-    FreeDib(dib);
-    if (!changed)
-        return false;
-    WriteBmpToExchange(changed);
-    FreeDib(changed);
-    exchangeFile.SeekToBegin();
-    return true;
+    return depth == 0 || RestageAtDepth(depth);
 }
 
 // Any other source for a GIF target: the library decodes it, and the pixels reach
@@ -241,6 +227,21 @@ ILenum SaveBoundImage(const char* target) {
 
 
 } // namespace
+
+bool RestageAtDepth(WORD depth) {
+    LPBITMAPINFOHEADER dib = ReadBmpFromExchange();
+    exchangeFile.SetLength(0);
+    if (!dib)
+        return false;
+    LPBITMAPINFOHEADER changed = depth == 8 ? EightBitDibOf(dib) : ConvertDibDepth(dib, depth, BI_RGB);
+    FreeDib(dib);
+    if (!changed)
+        return false;
+    WriteBmpToExchange(changed);
+    FreeDib(changed);
+    exchangeFile.SeekToBegin();
+    return true;
+}
 
 void ReportImageError(HWND owner, ILenum error) {
     const char* text = iluErrorString(error);

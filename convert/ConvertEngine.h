@@ -55,6 +55,10 @@ void ReportFailure(HWND owner, const char* what);
 enum BmpStaging { kBmpStaged, kBmpCannotOpen, kBmpRefused };
 BmpStaging StageUserBmp(const char* path, WORD* sourceBits = nullptr);
 
+// The BMP staged in the exchange file again at another depth, uncompressed (8 bits
+// with a palette of its own). False, with the exchange file empty, when it cannot.
+bool RestageAtDepth(WORD depth);
+
 // The box of a failed GIF read or write: "File Error!" captioned "Kestrel", no owner.
 void ReportCodecFailure();
 

@@ -41,22 +41,6 @@ bool IsViewableName(const char* path) {
     return false;
 }
 
-// The 4- and 8-bit rule: the library gets a 24-bit copy.
-bool RaiseStagedToTrueColour() {
-    LPBITMAPINFOHEADER dib = ReadBmpFromExchange();
-    exchangeFile.SetLength(0);
-    if (!dib)
-        return false;
-    LPBITMAPINFOHEADER copy = ConvertDibDepth(dib, 24, BI_RGB);
-    FreeDib(dib);
-    if (!copy)
-        return false;
-    WriteBmpToExchange(copy);
-    FreeDib(copy);
-    exchangeFile.SeekToBegin();
-    return true;
-}
-
 HACCEL s_hViewerKeys = nullptr;
 } // namespace
 
@@ -229,7 +213,7 @@ bool CImageDlg::LoadImageFile() {
                 m_nBitsPerPixel = sourceBits;
                 if (sourceBits == 0 || sourceBits == 16)
                     m_nBitsPerPixel = 24;
-                else if ((sourceBits == 4 || sourceBits == 8) && !RaiseStagedToTrueColour())
+                else if ((sourceBits == 4 || sourceBits == 8) && !RestageAtDepth(24))
                     refused = IL_INVALID_FILE_HEADER;
             }
         } catch (CFileException) {

@@ -77,6 +77,7 @@ public:
 
 private:
     bool LoadImageFile();
+    bool StepZoomTo(double dZoom);
     // A message box, then the viewer closes 50 ms later.
     void FailAndClose(const char* text, const char* caption);
     void CloseSoon();

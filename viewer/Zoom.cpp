@@ -52,34 +52,29 @@ void CImageDlg::AskScaleFactor(double* pdFactor) {
         *pdFactor = dlg.m_dFactor;
 }
 
-void CImageDlg::OnSmaller() {
-    double next = ZoomStepDown(m_dZoom);
-    // A step that would leave less than a pixel is refused.
-    if (!m_hBitmap || !ZoomUsable(m_nImageWidth, m_nImageHeight, next))
-        return;
-    m_dZoom = next;
+// Takes a ladder step unless it would leave the sizes the resampler takes (less
+// than a pixel, or beyond 65535 pixels); true when taken.
+bool CImageDlg::StepZoomTo(double dZoom) {
+    if (!m_hBitmap || !ZoomUsable(m_nImageWidth, m_nImageHeight, dZoom))
+        return false;
+    m_dZoom = dZoom;
     if (m_dZoom == 1.0) {
         SetDisplayToImage();
         DeleteBitmap(&m_hScaledBitmap);
     } else {
         RebuildScaledBitmap();
     }
-    EraseAndRedraw();
+    return true;
+}
+
+void CImageDlg::OnSmaller() {
+    if (StepZoomTo(ZoomStepDown(m_dZoom)))
+        EraseAndRedraw();
 }
 
 void CImageDlg::OnLarger() {
-    double next = ZoomStepUp(m_dZoom);
-    // A step beyond the resampler's 65535 pixels is refused.
-    if (!m_hBitmap || !ZoomUsable(m_nImageWidth, m_nImageHeight, next))
-        return;
-    m_dZoom = next;
-    if (m_dZoom == 1.0) {
-        SetDisplayToImage();
-        DeleteBitmap(&m_hScaledBitmap);
-    } else {
-        RebuildScaledBitmap();
-    }
-    DrawImage(0, 0, nullptr);
+    if (StepZoomTo(ZoomStepUp(m_dZoom)))
+        DrawImage(0, 0, nullptr);
 }
 
 void CImageDlg::OnOriginal() {

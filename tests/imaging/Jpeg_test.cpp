@@ -7,6 +7,7 @@
 #include <vector>
 #include "imaging/DevIL.h"
 #include "imaging/Dib.h"
+#include "framework/File.h"
 #include "framework/SafeSave.h"
 #include "imaging/JpegFile.h"
 #include "imaging/JpegWriter.h"
@@ -175,19 +176,25 @@ TEST_F(Jpeg, PalettedDibsAreWrittenInTheirColours) {
 }
 
 TEST_F(Jpeg, FileIsReplacedOnlyByACompleteOne) {
-    TempFile file("kestrel-replace.jpg");
-    const char first[] = "old contents", second[] = "new contents, longer than the old";
-    ASSERT_TRUE(CSafeSave::WriteBytes(file.windowsPath.c_str(), first, sizeof first));
-    ASSERT_TRUE(CSafeSave::WriteBytes(file.windowsPath.c_str(), second, sizeof second));
-    const std::vector<BYTE> bytes = ReadWholeFile(file.windowsPath);
-    EXPECT_EQ(std::string(second, sizeof second), std::string(bytes.begin(), bytes.end()));
-    // Nothing of ours is left beside it.
-    const std::string folder = file.hostPath.substr(0, file.hostPath.rfind('/'));
-    EXPECT_EQ("", RunHost("ls '" + folder + "' | grep -i '^kst.*\\.tmp$'"));
-
-    // A folder that does not exist: refused, nothing written.
+    // A folder of its own: other tests leave temporary files in the shared one.
     char temp[MAX_PATH];
     GetTempPathA(sizeof temp, temp);
+    const std::string own = std::string(temp) + "kestrel-replace-" + std::to_string(GetCurrentProcessId());
+    CreateDirectoryA(own.c_str(), nullptr);
+    const std::string path = own + "\\replaced.jpg";
+    const char first[] = "old contents", second[] = "new contents, longer than the old";
+    ASSERT_TRUE(CSafeSave::WriteBytes(path.c_str(), first, sizeof first));
+    ASSERT_TRUE(CSafeSave::WriteBytes(path.c_str(), second, sizeof second));
+    const std::vector<BYTE> bytes = ReadWholeFile(path);
+    EXPECT_EQ(std::string(second, sizeof second), std::string(bytes.begin(), bytes.end()));
+    // Nothing of ours is left beside it.
+    CFileFind stray;
+    EXPECT_FALSE(stray.FindFile((own + "\\kst*").c_str())) << "a temporary file was left behind";
+    stray.Close();
+    DeleteFileA(path.c_str());
+    RemoveDirectoryA(own.c_str());
+
+    // A folder that does not exist: refused, nothing written.
     const std::string missing = std::string(temp) + "kestrel-no-such-folder\\a.jpg";
     EXPECT_FALSE(CSafeSave::WriteBytes(missing.c_str(), first, sizeof first));
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(missing.c_str()));
