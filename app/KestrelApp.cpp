@@ -9,12 +9,14 @@
 #include "convert/FormatTable.h"
 #include "convert/SaveDialog.h"
 #include "imaging/Exchange.h"
+#include "options/OptionsDlg.h"
 #include "resources/resource.h"
 #include "tray/KestrelDlg.h"
 #include "viewer/ImageDlg.h"
 
 BEGIN_MESSAGE_MAP(CKestrelApp, CSingleInstanceApp)
     ON_COMMAND(ID_HELP, OnHelp)
+    ON_COMMAND(ID_OPTIONS, OnOptions)
 END_MESSAGE_MAP()
 
 namespace {
@@ -128,4 +130,11 @@ int CKestrelApp::ExitInstance() {
     // Also on the quick-menu exit, where the tray window is never destroyed.
     ReleaseExchangeFile();
     return 0;
+}
+
+void CKestrelApp::OnOptions() {
+    RunOptionsAndApply();
+    // A quick-menu run ends with its command; a viewer goes on.
+    if (g_bQuickMenu)
+        PostQuitMessage(0);
 }

@@ -6,6 +6,9 @@ class CKestrelApp : public CSingleInstanceApp {
 public:
     BOOL InitInstance() override;
     int ExitInstance() override;
+    // Options from the tray menu or a viewer: neither window handles it, so the
+    // command comes here.
+    void OnOptions();
 
     DECLARE_MESSAGE_MAP()
 

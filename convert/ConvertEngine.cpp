@@ -177,6 +177,8 @@ bool StageThroughLibrary(HWND owner) {
     return staged;
 }
 
+} // namespace
+
 // The library's encoding of the bound image in the type the target's name gives,
 // written so that a failure leaves the old target as it was: the library does not
 // check its own writes. Types it encodes into memory are written by us; the rest
@@ -224,9 +226,6 @@ ILenum SaveBoundImage(const char* target) {
     }
     return IL_NO_ERROR;
 }
-
-
-} // namespace
 
 bool RestageAtDepth(WORD depth) {
     LPBITMAPINFOHEADER dib = ReadBmpFromExchange();

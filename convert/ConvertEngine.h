@@ -45,6 +45,11 @@ bool StageDib(HWND owner, const BITMAPINFOHEADER* dib);
 // again afterwards; errors are shown.
 void WriteStagedTarget(HWND owner);
 
+// Saves the library's bound image as target, in the type its name gives (JPEG
+// through our encoder), under a temporary name that replaces the old file only once
+// complete. The error is also kept in g_nLastImageError.
+ILenum SaveBoundImage(const char* target);
+
 // Our own failures in the library's box, so every error looks alike:
 // "Error: <what>\n" captioned "File Error!".
 void ReportFailure(HWND owner, const char* what);

@@ -58,6 +58,15 @@ public:                                                                         
 #define ON_COMMAND(id, fn)                                                                                     \
     {WM_COMMAND, (UINT)(id), [](CCmdTarget* t, WPARAM, LPARAM) -> LRESULT { AFX_THIS(t)->fn(); return 0; }},
 
+// A control's notification: the entry takes the control's commands, and only the
+// given code reaches the handler.
+#define ON_CONTROL(code, id, fn)                                                                               \
+    {WM_COMMAND, (UINT)(id), [](CCmdTarget* t, WPARAM w, LPARAM) -> LRESULT {                                  \
+         if (HIWORD(w) == (code)) AFX_THIS(t)->fn();                                                           \
+         return 0;                                                                                             \
+     }},
+#define ON_EN_CHANGE(id, fn) ON_CONTROL(EN_CHANGE, id, fn)
+
 #define ON_MESSAGE(msg, fn)                                                                                    \
     {(UINT)(msg), 0, [](CCmdTarget* t, WPARAM w, LPARAM l) -> LRESULT { return AFX_THIS(t)->fn(w, l); }},
 

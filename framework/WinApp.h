@@ -8,8 +8,10 @@ enum AppHelpType { afxWinHelp = 0, afxHTMLHelp = 1 };
 
 // Framework command ids shared with the resources.
 #define ID_HELP 0xE146      // 57670
+#ifndef ID_APP_ABOUT
 #define ID_APP_ABOUT 0xE140 // 57664
 #define ID_APP_EXIT 0xE141  // 57665
+#endif
 #define AFX_IDS_APP_TITLE 0xE000
 #define AFX_IDP_FAILED_TO_LAUNCH_HELP 0xF107 // 61703
 

@@ -29,7 +29,6 @@ BEGIN_MESSAGE_MAP(CKestrelDlg, CFrameWnd)
     ON_COMMAND(ID_VIEW_IMAGE_FILE, OnViewImageFile)
     ON_COMMAND(ID_CONVERT_FILE, OnConvertFile)
     ON_COMMAND(ID_BATCH_CONVERT, OnBatchConvert)
-    ON_COMMAND(ID_OPTIONS, OnOptions)
     ON_COMMAND(ID_HELP_CONTENTS, OnHelpContents)
     ON_COMMAND(ID_APP_ABOUT, OnAppAbout)
 END_MESSAGE_MAP()
@@ -189,10 +188,6 @@ void CKestrelDlg::OnConvertFile() {
 
 void CKestrelDlg::OnBatchConvert() {
     ConvertImageFiles(m_hWnd);
-    EndQuickMenuCommand();
-}
-
-void CKestrelDlg::OnOptions() {
     EndQuickMenuCommand();
 }
 

@@ -39,7 +39,6 @@ public:
     void OnViewImageFile();
     void OnConvertFile();
     void OnBatchConvert();
-    void OnOptions();
     void OnHelpContents();
     void OnAppAbout();
 

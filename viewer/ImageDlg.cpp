@@ -86,7 +86,6 @@ BEGIN_MESSAGE_MAP(CImageDlg, CDialog)
     ON_WM_DROPFILES()
     ON_COMMAND(ID_FILE_PROPERTIES, OnProperties)
     ON_COMMAND(ID_HELP_CONTENTS, OnHelpContents)
-    ON_COMMAND(ID_OPTIONS, OnOptions)
     ON_COMMAND(ID_APP_ABOUT, OnAppAbout)
     ON_COMMAND(ID_FILE_SAVE_RESIZED, OnSaveResized)
     ON_COMMAND(ID_RESIZE_PERCENTAGE, OnPercentage)
@@ -364,13 +363,6 @@ void CImageDlg::OnDestroy() {
         m_nImageName = 0;
     }
     Default();
-}
-
-void CImageDlg::OnOptions() {
-    // The options dialog comes with its own part; the library settings are put back
-    // from the globals either way.
-    ilSetInteger(IL_JPG_QUALITY, g_nJpegQuality);
-    ilSetInteger(IL_PNG_INTERLACE, g_nPngInterlace);
 }
 
 BOOL CImageDlg::PreTranslateMessage(MSG* pMsg) {

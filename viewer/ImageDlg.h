@@ -15,6 +15,10 @@ const UINT kImageDlgTemplate = 134;
 enum ViewStaging { kViewStaged, kViewCannotOpen, kViewRefused, kViewDamagedGif };
 ViewStaging StageViewedFile(const char* path, WORD* sourceBits);
 
+// The name the viewer's save dialog proposes: the viewed file's name with the type
+// of the last saved file, when both have one. target holds kPathSize characters.
+void ProposeViewerTarget(const char* viewedPath, char* target);
+
 class CImageDlg : public CDialog {
 public:
     CImageDlg();
@@ -57,7 +61,6 @@ public:
     void OnVScroll(UINT nSBCode, UINT nPos, HWND hScrollBar);
     void OnSysCommand(UINT nID, LPARAM lParam);
     void OnDropFiles(HDROP hDropInfo);
-    void OnOptions();
     void OnEnterKey() {}
     void OnSmaller();
     void OnLarger();
@@ -66,16 +69,22 @@ public:
     void OnFitToWindow();
     void OnHelpContents();
     void OnAppAbout();
-    // Commands whose work comes with later parts of the viewer.
-    void OnConvert() {}
+    // Commands on the viewed image (viewer/ViewerCommands.cpp).
+    void OnConvert();
     void OnPrint() {}
-    void OnProperties() {}
-    void OnSaveResized() {}
-    void OnCopyImage() {}
+    void OnProperties();
+    void OnSaveResized();
+    void OnCopyImage();
 
     DECLARE_MESSAGE_MAP()
 
 private:
+    // The save dialog for Save Resized and Convert, with the name proposed; the
+    // choice is remembered and the viewed file becomes the source. False when
+    // cancelled.
+    bool AskTarget(const char* title);
+    // A new viewer on g_szTargetPath, and this one ends.
+    void OpenTargetAndEnd();
     bool LoadImageFile();
     bool StepZoomTo(double dZoom);
     // A message box, then the viewer closes 50 ms later.
