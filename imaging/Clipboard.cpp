@@ -19,6 +19,25 @@ HGLOBAL GlobalCopyOfDib(const BITMAPINFOHEADER* dib) {
     return block;
 }
 
+// The clipboard deletes what it holds when it is next emptied; handed the stock
+// palette itself, Wine destroys it, and the next palette selection in the process
+// (the next copy) crashes. A copy of it is the clipboard's to delete.
+HPALETTE CopyOfDefaultPalette() {
+    HPALETTE stock = static_cast<HPALETTE>(GetStockObject(DEFAULT_PALETTE));
+    if (!stock)
+        return nullptr;
+    PALETTEENTRY entries[256];
+    UINT count = GetPaletteEntries(stock, 0, 256, entries);
+    if (count == 0)
+        return nullptr;
+    struct {
+        WORD version, count;
+        PALETTEENTRY entries[256];
+    } record = {0x300, (WORD)count, {}};
+    memcpy(record.entries, entries, count * sizeof entries[0]);
+    return CreatePalette(reinterpret_cast<LOGPALETTE*>(&record));
+}
+
 } // namespace
 
 void PutBitmapOnClipboard(HWND owner, HBITMAP bitmap) {
@@ -36,7 +55,9 @@ void PutBitmapOnClipboard(HWND owner, HBITMAP bitmap) {
                     DeleteObject(copy);
             FreeDib(dib);
         }
-        SetClipboardData(CF_PALETTE, GetStockObject(DEFAULT_PALETTE));
+        if (HPALETTE palette = CopyOfDefaultPalette())
+            if (!SetClipboardData(CF_PALETTE, palette))
+                DeleteObject(palette);
     }
     CloseClipboard();
 }
