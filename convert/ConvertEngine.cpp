@@ -195,12 +195,18 @@ ILenum SaveBoundImage(const char* target) {
         g_nLastImageError = IL_INVALID_EXTENSION;
         return IL_INVALID_EXTENSION;
     }
+    // The size query gives 0 for some images it can still write (a colour-indexed
+    // TGA): those go the temporary-file way, checked for being non-empty only.
     ILuint size = ilSaveL(type, nullptr, 0);
-    ILenum error = LibraryResult(size > 0);
-    if (error != IL_NO_ERROR)
+    ILenum error = ilGetError();
+    g_nLastImageError = (int)error;
+    if (error != IL_NO_ERROR) {
+        while (ilGetError() != IL_NO_ERROR) {
+        }
         return error;
+    }
     std::vector<BYTE> bytes(size);
-    ILuint encoded = ilSaveL(type, bytes.data(), size);
+    ILuint encoded = size > 0 ? ilSaveL(type, bytes.data(), size) : 0;
     while (ilGetError() != IL_NO_ERROR) {
     }
     bool written;
@@ -217,7 +223,8 @@ ILenum SaveBoundImage(const char* target) {
                 return error;
             WIN32_FILE_ATTRIBUTE_DATA data;
             written = GetFileAttributesExA(save.TempPath(), GetFileExInfoStandard, &data) &&
-                      data.nFileSizeHigh == 0 && data.nFileSizeLow == size && save.Commit();
+                      data.nFileSizeHigh == 0 && data.nFileSizeLow > 0 &&
+                      (size == 0 || data.nFileSizeLow == size) && save.Commit();
         }
     }
     if (!written) {

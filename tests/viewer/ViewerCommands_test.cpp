@@ -340,6 +340,7 @@ TEST_F(ViewerCommands, SaveResizedWritesTheDisplaySizeAndOpensIt) {
         SCOPED_TRACE(c.source + " -> " + c.target);
         DeleteFileA(m_starts.c_str());
         s_saveDialogs = 0;
+        Boxes::count = 0;
         bool ended = SaveFromViewer(c.source, ID_FILE_SAVE_RESIZED, Path(c.target),
                                     c.enlarge ? std::function<void(CImageDlg&)>(larger) : smaller);
         EXPECT_TRUE(ended);
@@ -394,6 +395,7 @@ TEST_F(ViewerCommands, ConvertWritesTheOriginalSizeAndOpensIt) {
         SCOPED_TRACE(c.source + " -> " + c.target);
         DeleteFileA(m_starts.c_str());
         s_saveDialogs = 0;
+        Boxes::count = 0;
         // Zoomed out: the conversion still works from the full image.
         EXPECT_TRUE(SaveFromViewer(c.source, ID_FILE_CONVERT, Path(c.target), smaller));
         EXPECT_EQ("Convert File to:", s_saveTitle);
