@@ -163,7 +163,8 @@ namespace {
 std::string s_typed;
 VOID CALLBACK TypeIntoScaleDialog(HWND, UINT, UINT_PTR id, DWORD) {
     HWND box = FindWindowA(nullptr, "Scale Image by Percentage");
-    if (!box)
+    // Only this thread's: other cases run side by side on the display.
+    if (!box || GetWindowThreadProcessId(box, nullptr) != GetCurrentThreadId())
         return;
     KillTimer(nullptr, id);
     SetDlgItemTextA(box, IDC_SCALE_PERCENT, s_typed.c_str());
