@@ -68,7 +68,7 @@ public:
     void OnAppAbout();
     // Commands whose work comes with later parts of the viewer.
     void OnConvert() {}
-    void OnPrint() {}
+    void OnPrint(); // viewer/Print.cpp
     void OnProperties() {}
     void OnSaveResized() {}
     void OnCopyImage() {}
