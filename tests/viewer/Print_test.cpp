@@ -3,6 +3,7 @@
 // page's top-left is measured.
 #include "tests/support/GTest.h"
 #include <windows.h>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -137,23 +138,45 @@ Picture ReadPpm(const std::string& hostPath) {
     return pic;
 }
 
-// The pixel size of the one image embedded in the PDF: what the printer was sent.
-bool EmbeddedImageSize(const std::string& pdf, int* width, int* height) {
-    std::istringstream lines(HostOutput("pdfimages -list '" + pdf + "'"));
-    std::string line;
-    int page, num;
-    char type[32];
-    for (int i = 0; std::getline(lines, line); ++i)
-        if (i == 2)
-            return sscanf(line.c_str(), "%d %d %31s %d %d", &page, &num, type, width, height) == 5;
-    return false;
+// The one image embedded in the PDF: what the printer was sent.
+Picture EmbeddedImage(const std::string& pdf, const std::string& hostPrefix) {
+    if (system(("pdfimages -f 1 -l 1 '" + pdf + "' '" + hostPrefix + "'").c_str()) != 0)
+        return Picture();
+    return ReadPpm(hostPrefix + "-000.ppm");
+}
+
+std::vector<BYTE> FlippedRows(std::vector<BYTE> rgb, int width) {
+    size_t row = (size_t)width * 3, height = width ? rgb.size() / row : 0;
+    for (size_t y = 0; y < height / 2; ++y)
+        std::swap_ranges(rgb.begin() + y * row, rgb.begin() + (y + 1) * row, rgb.begin() + (height - 1 - y) * row);
+    return rgb;
+}
+
+// The viewer's library image as the library scales it with filter (none: as it is),
+// top row first; the viewer's image is bound again afterwards.
+std::vector<BYTE> LibraryScaled(ILuint source, int width, int height, ILenum filter) {
+    ILuint copy = 0;
+    ilGenImages(1, &copy);
+    ilBindImage(copy);
+    ilCopyImage(source);
+    if (filter) {
+        iluImageParameter(ILU_FILTER, filter);
+        iluScale(width, height, ilGetInteger(IL_IMAGE_DEPTH));
+    }
+    std::vector<BYTE> rgb((size_t)width * height * 3);
+    ilCopyPixels(0, 0, 0, width, height, 1, IL_RGB, IL_UNSIGNED_BYTE, rgb.data());
+    if (ilGetInteger(IL_IMAGE_ORIGIN) == IL_ORIGIN_LOWER_LEFT)
+        rgb = FlippedRows(rgb, width);
+    ilDeleteImages(1, &copy);
+    ilBindImage(source);
+    return rgb;
 }
 
 int Channel(DWORD c, int shift) {
     return (int)(c >> shift & 0xFF);
 }
 
-// Colours match within what the PDF's image compression may change.
+// Colours match within what rendering the page may blend in.
 bool Near(DWORD a, DWORD b) {
     for (int shift : {0, 8, 16})
         if (abs(Channel(a, shift) - Channel(b, shift)) > 24)
@@ -251,10 +274,13 @@ TEST_F(Printing, PrintsTheDisplaySizeAtTheTopLeftOfThePage) {
         UINT zoomCommand; // after Original
         double factor;
         int displayWidth, displayHeight;
+        // The filter the copy is scaled with, and one that would give other pixels.
+        // Debian's DevIL reduces alike whatever the filter, so only enlarging tells.
+        ILenum filter, otherFilter;
     } cases[] = {
-        {0, 1.0, 40, 30},
-        {ID_RESIZE_LARGER, 2.0, 80, 60},
-        {ID_RESIZE_SMALLER, 0.5, 20, 15},
+        {0, 1.0, 40, 30, 0, 0},
+        {ID_RESIZE_LARGER, 2.0, 80, 60, ILU_SCALE_MITCHELL, ILU_BILINEAR},
+        {ID_RESIZE_SMALLER, 0.5, 20, 15, ILU_BILINEAR, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE("factor " + std::to_string(c.factor));
@@ -263,6 +289,7 @@ TEST_F(Printing, PrintsTheDisplaySizeAtTheTopLeftOfThePage) {
         double zoom = 0;
         int displayW = 0, displayH = 0, boundBefore = -1, boundAfter = -2;
         int widthAfter = 0, heightAfter = 0, viewerName = 0;
+        std::vector<BYTE> expectedSent, otherSent;
         View(m_bmp, [&](CImageDlg& dlg) {
             dlg.SendMessage(WM_COMMAND, ID_RESIZE_ORIGINAL);
             if (c.zoomCommand)
@@ -276,6 +303,9 @@ TEST_F(Printing, PrintsTheDisplaySizeAtTheTopLeftOfThePage) {
             boundAfter = ilGetInteger(IL_CUR_IMAGE);
             widthAfter = ilGetInteger(IL_IMAGE_WIDTH);
             heightAfter = ilGetInteger(IL_IMAGE_HEIGHT);
+            expectedSent = LibraryScaled(dlg.m_nImageName, displayW, displayH, c.filter);
+            if (c.otherFilter)
+                otherSent = LibraryScaled(dlg.m_nImageName, displayW, displayH, c.otherFilter);
             dlg.SendMessage(WM_COMMAND, IDCANCEL);
         });
         EXPECT_DOUBLE_EQ(c.factor, zoom);
@@ -291,11 +321,16 @@ TEST_F(Printing, PrintsTheDisplaySizeAtTheTopLeftOfThePage) {
 
         std::string pdf = WaitForNewPdf(folder, before);
         ASSERT_FALSE(pdf.empty()) << "no new PDF in " << folder;
-        // The printer got the copy scaled to the display size, not the image.
-        int sentW = 0, sentH = 0;
-        EXPECT_TRUE(EmbeddedImageSize(pdf, &sentW, &sentH));
-        EXPECT_EQ(c.displayWidth, sentW);
-        EXPECT_EQ(c.displayHeight, sentH);
+        // The printer got the copy scaled to the display size with the filter for the
+        // direction, not the image itself; the PDF keeps its pixels losslessly.
+        Picture sent = EmbeddedImage(pdf, testfiles::HostPath(m_dir) + "sent");
+        EXPECT_EQ(c.displayWidth, sent.width);
+        EXPECT_EQ(c.displayHeight, sent.height);
+        // The driver stores the rows in the DIB's own order; the page shows them upright.
+        EXPECT_TRUE(sent.rgb == expectedSent || FlippedRows(sent.rgb, sent.width) == expectedSent)
+            << "the copy sent is not the one scaled as expected";
+        if (c.otherFilter)
+            EXPECT_TRUE(otherSent != expectedSent) << "the image does not tell the two filters apart";
 
         std::string rendered = testfiles::HostPath(m_dir) + "page";
         char command[1024];
