@@ -148,7 +148,8 @@ Picture EmbeddedImage(const std::string& pdf, const std::string& hostPrefix) {
 std::vector<BYTE> FlippedRows(std::vector<BYTE> rgb, int width) {
     size_t row = (size_t)width * 3, height = width ? rgb.size() / row : 0;
     for (size_t y = 0; y < height / 2; ++y)
-        std::swap_ranges(rgb.begin() + y * row, rgb.begin() + (y + 1) * row, rgb.begin() + (height - 1 - y) * row);
+        std::swap_ranges(rgb.begin() + y * row, rgb.begin() + (y + 1) * row,
+                         rgb.begin() + (height - 1 - y) * row);
     return rgb;
 }
 
