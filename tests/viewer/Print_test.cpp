@@ -407,3 +407,15 @@ TEST_F(Printing, NoUsablePrinterShowsPrintErrorAndChangesNothing) {
         EXPECT_EQ(kWidth, width);
     }
 }
+
+// A viewer whose file did not load has nothing to print: no box, no job.
+TEST_F(Printing, AViewerWithoutAnImagePrintsNothing) {
+    ilInit(); // as the viewer has done before its load failed
+    iluInit();
+    CImageDlg dlg;
+    strcpy(dlg.m_szFileName, m_bmp.c_str());
+    PrintViewedImage(dlg, "PDF");
+    EXPECT_EQ(0, Boxes::count) << Boxes::caption << ": " << Boxes::text;
+    EXPECT_EQ(0, g_nLastImageError);
+    EXPECT_EQ("", HostOutput("lpstat -o PDF 2>/dev/null"));
+}
