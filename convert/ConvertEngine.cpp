@@ -249,10 +249,10 @@ bool RestageAtDepth(WORD depth) {
     return true;
 }
 
-void ReportImageError(HWND owner, ILenum error) {
+void ReportImageError(HWND owner, ILenum error, const char* caption) {
     const char* text = iluErrorString(error);
     snprintf(g_szMessage, kPathSize, "Error: %s\n", text ? text : "unknown error");
-    MessageBoxA(owner, g_szMessage, "File Error!", MB_OK);
+    MessageBoxA(owner, g_szMessage, caption, MB_OK);
     while (ilGetError() != IL_NO_ERROR) {
     }
 }

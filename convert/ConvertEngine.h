@@ -67,6 +67,7 @@ bool RestageAtDepth(WORD depth);
 // The box of a failed GIF read or write: "File Error!" captioned "Kestrel", no owner.
 void ReportCodecFailure();
 
-// The image library's error box: "Error: <library text>\n" captioned "File Error!"
-// in g_szMessage, then every further queued error discarded.
-void ReportImageError(HWND owner, ILenum error);
+// The image library's error box: "Error: <library text>\n" in g_szMessage,
+// captioned "File Error!" (printing says "Print Error"), then every further queued
+// error discarded.
+void ReportImageError(HWND owner, ILenum error, const char* caption = "File Error!");

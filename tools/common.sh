@@ -9,7 +9,7 @@ KESTREL_RUN_PACKAGES=(wine wine64 wine64-tools libdevil-dev libjpeg62-turbo-dev 
     x11-utils fp-utils-3.2.2 xchm)
 # What the tests need on top.
 KESTREL_TEST_PACKAGES=(xdotool imagemagick giflib-tools libgif-dev python3-pil python3-numpy
-    libgtest-dev libbenchmark-dev clang libclang-rt-14-dev procps)
+    libgtest-dev libbenchmark-dev clang libclang-rt-14-dev procps cups printer-driver-cups-pdf poppler-utils)
 
 say() { printf 'kestrel: %s\n' "$*" >&2; }
 
@@ -87,4 +87,29 @@ prepare_wineprefix() {
         wineboot -i >/dev/null 2>&1 || true
         wineserver -w
     fi
+}
+
+# The print tests print for real: a cups-pdf queue "PDF", the default printer, whose
+# jobs land as PDF files in ~/PDF/ of the user who printed. Without systemd nothing
+# starts the spooler, so it is started here and left running like a service. Wine
+# takes CUPS's printers and default afresh whenever a process loads its spooler, so
+# a prefix made before the queue existed sees it too.
+ensure_pdf_printer() {
+    local sudo=() i
+    [ "$(id -u)" -ne 0 ] && sudo=(sudo)
+    if ! lpstat -r 2>/dev/null | grep -q 'scheduler is running'; then
+        say "starting the print spooler"
+        "${sudo[@]}" /usr/sbin/cupsd
+        for i in $(seq 1 100); do
+            lpstat -r 2>/dev/null | grep -q 'scheduler is running' && break
+            sleep 0.1
+        done
+    fi
+    if ! lpstat -p PDF >/dev/null 2>&1; then
+        say "adding the printer PDF"
+        # lpadmin warns that PPD drivers are deprecated; they still work in CUPS 2.4.
+        "${sudo[@]}" lpadmin -p PDF -v cups-pdf:/ -E -P /usr/share/ppd/cups-pdf/CUPS-PDF_opt.ppd 2>/dev/null ||
+            { say "the printer PDF could not be added"; return 1; }
+    fi
+    lpstat -d 2>/dev/null | grep -q ': PDF$' || "${sudo[@]}" lpadmin -d PDF
 }

@@ -71,7 +71,7 @@ public:
     void OnAppAbout();
     // Commands on the viewed image (viewer/ViewerCommands.cpp).
     void OnConvert();
-    void OnPrint() {}
+    void OnPrint(); // viewer/Print.cpp
     void OnProperties();
     void OnSaveResized();
     void OnCopyImage();
