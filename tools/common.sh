@@ -9,7 +9,7 @@ KESTREL_RUN_PACKAGES=(wine wine64 wine64-tools libdevil-dev libjpeg62-turbo-dev 
     x11-utils fp-utils-3.2.2 xchm)
 # What the tests need on top.
 KESTREL_TEST_PACKAGES=(xdotool imagemagick giflib-tools libgif-dev python3-pil python3-numpy
-    libgtest-dev libbenchmark-dev clang libclang-rt-14-dev procps cups printer-driver-cups-pdf poppler-utils)
+    libgtest-dev libbenchmark-dev clang libclang-rt-14-dev procps xclip cups printer-driver-cups-pdf poppler-utils)
 
 say() { printf 'kestrel: %s\n' "$*" >&2; }
 

@@ -274,6 +274,76 @@ def test_drop_opens_the_first_file_in_a_new_viewer(desk, folder):
     assert p.poll() is None  # the viewer that got the drop stays
 
 
+def other_viewers(name):
+    return run("xdotool", "search", "--onlyvisible", "--name", "^%s - Kestrel Image Viewer$" % name,
+               check=False).stdout.split()
+
+
+def test_copy_reaches_other_programs(desk, folder):
+    src = os.path.join(folder, "pattern.png")
+    Image.fromarray(pattern()).save(src)
+    p = desk.start(dos(src))
+    wid = viewer_window("pattern.png")
+    press(desk, wid, "ctrl+l")
+    press(desk, wid, "ctrl+c")
+    # A Wine program of its own reads the DIB; it is what the window shows, at 2x.
+    dumped = os.path.join(folder, "clip.bmp")
+    helper = os.path.join(desk.build_dir, "tests", "e2e", "ClipboardDump.exe.so")
+    out = run("wine", helper, dumped, env=desk.env).stdout
+    assert "dib=1 bitmap=1 palette=1" in out, out
+    copied = np.asarray(Image.open(dumped).convert("RGB"))
+    assert copied.shape == (2 * H, 2 * W, 3), copied.shape
+    assert eventually(lambda: shows(desk, copied)), "the copied image is what the viewer shows"
+    # And an X11 program gets the same picture from Wine's export.
+    targets = run("xclip", "-selection", "clipboard", "-t", "TARGETS", "-o").stdout.split()
+    kind = next(t for t in ("image/png", "image/bmp") if t in targets)
+    raw = subprocess.run(["xclip", "-selection", "clipboard", "-t", kind, "-o"], stdout=subprocess.PIPE,
+                         check=True).stdout
+    exported = os.path.join(folder, "x11." + kind.split("/")[1])
+    with open(exported, "wb") as f:
+        f.write(raw)
+    assert np.array_equal(np.asarray(Image.open(exported).convert("RGB")), copied), kind
+    close_viewer(desk, wid, p)
+
+
+def save_from_viewer(desk, wid, keys, title, target):
+    press(desk, wid, keys)
+    wait_for(lambda: run("xdotool", "search", "--onlyvisible", "--name", "^%s$" % title,
+                         check=False).stdout.split(), timeout=30, what=title)
+    desk.focus_window(title)
+    desk.key("Home", "shift+End")
+    run("xdotool", "type", "--delay", "20", dos(target))
+    desk.key("Return")
+
+
+def test_save_resized_and_convert_reopen_on_the_new_file(desk, folder):
+    src = os.path.join(folder, "pattern.png")
+    Image.fromarray(pattern()).save(src)
+    p = desk.start(dos(src))
+    wid = viewer_window("pattern.png")
+    press(desk, wid, "ctrl+l")
+    big = os.path.join(folder, "big.png")
+    save_from_viewer(desk, wid, "ctrl+m", "Save Resized Image as:", big)
+    # The viewer ends and a new one shows the file written at the display size.
+    wait_for(lambda: p.poll() is not None, timeout=30, what="the first viewer to end")
+    wid = viewer_window("big.png")
+    assert Image.open(big).size == (2 * W, 2 * H)
+    shown = np.asarray(Image.open(big).convert("RGB"))
+    assert eventually(lambda: shows(desk, shown)), "the new viewer shows the resized file"
+
+    # Convert works from the file as it is, whatever the zoom.
+    press(desk, wid, "ctrl+s")
+    small = os.path.join(folder, "big.bmp")
+    save_from_viewer(desk, wid, "ctrl+n", "Convert File to:", small)
+    wait_for(lambda: other_viewers("big.png") == [], timeout=30, what="the second viewer to end")
+    wid = viewer_window("big.bmp")
+    assert np.array_equal(np.asarray(Image.open(small).convert("RGB")), shown), "converted pixels"
+    assert desk.reg_query(SETTINGS, "sfile")[1] == "big.bmp"
+    press(desk, wid, "Escape")
+    wait_for(lambda: other_viewers("big.bmp") == [], timeout=15, what="the last viewer to close")
+
+
 if __name__ == "__main__":
     main([test_opens_every_kind_at_its_true_pixels, test_zoom_keys, test_scroll_bars,
-          test_refused_ending_closes_by_itself, test_drop_opens_the_first_file_in_a_new_viewer])
+          test_refused_ending_closes_by_itself, test_drop_opens_the_first_file_in_a_new_viewer,
+          test_copy_reaches_other_programs, test_save_resized_and_convert_reopen_on_the_new_file])
