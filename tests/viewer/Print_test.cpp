@@ -1,88 +1,17 @@
 // Print from the real viewer on the real default printer: the cups-pdf queue "PDF"
 // that ./check sets up. Its PDF is rendered by poppler and the picture at the
 // page's top-left is measured.
-#include "tests/support/GTest.h"
-#include <windows.h>
+#include "tests/viewer/ViewerFixture.h"
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
-#include <functional>
 #include <set>
 #include <sstream>
-#include <string>
-#include <vector>
-#include "convert/ConvertEngine.h"
-#include "convert/Globals.h"
-#include "imaging/Bmp.h"
-#include "imaging/Exchange.h"
-#include "resources/resource.h"
-#include "tests/imaging/DibTestSupport.h"
-#include "tests/support/TestFiles.h"
-#include "viewer/ImageDlg.h"
 #include "viewer/Print.h"
 
 namespace {
 
-// Answers every message box with OK, keeping its caption and text.
-struct Boxes {
-    static int count;
-    static std::string caption, text;
-    static BOOL CALLBACK FindText(HWND child, LPARAM) {
-        char cls[32], t[512];
-        GetClassNameA(child, cls, sizeof cls);
-        if (lstrcmpiA(cls, "Static") == 0 && GetWindowTextA(child, t, sizeof t) > 0)
-            text = t;
-        return TRUE;
-    }
-    static BOOL CALLBACK FindBox(HWND hwnd, LPARAM) {
-        char cls[32], title[128];
-        GetClassNameA(hwnd, cls, sizeof cls);
-        GetWindowTextA(hwnd, title, sizeof title);
-        if (IsWindowVisible(hwnd) && strcmp(cls, "#32770") == 0 && GetDlgItem(hwnd, IDOK) &&
-            !CWnd::FromHandle(hwnd)) {
-            ++count;
-            caption = title;
-            EnumChildWindows(hwnd, FindText, 0);
-            PostMessageA(hwnd, WM_COMMAND, IDOK, 0);
-            return FALSE;
-        }
-        return TRUE;
-    }
-    static VOID CALLBACK Poll(HWND, UINT, UINT_PTR, DWORD) {
-        EnumThreadWindows(GetCurrentThreadId(), FindBox, 0);
-    }
-};
-int Boxes::count = 0;
-std::string Boxes::caption, Boxes::text;
-
-CImageDlg* s_viewer = nullptr;
-std::function<void(CImageDlg&)> s_drive;
-
-// Runs once the viewer is up and shown, inside its modal loop.
-VOID CALLBACK DriveViewer(HWND, UINT, UINT_PTR id, DWORD) {
-    if (!s_viewer || !s_viewer->m_hWnd || !IsWindowVisible(s_viewer->m_hWnd))
-        return;
-    KillTimer(nullptr, id);
-    s_drive(*s_viewer);
-}
-
-// What a host command prints.
-std::string HostOutput(const std::string& command) {
-    std::string out;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe)
-        return out;
-    char buffer[512];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        out.append(buffer, n);
-    pclose(pipe);
-    return out;
-}
-
 // cups-pdf writes to ~/PDF of the user who printed, home as the system knows it.
 std::string PdfFolder() {
-    std::string home = HostOutput("getent passwd \"$(id -u)\" | cut -d: -f6");
+    std::string home = RunHost("getent passwd \"$(id -u)\" | cut -d: -f6");
     while (!home.empty() && home.back() == '\n')
         home.pop_back();
     return home + "/PDF";
@@ -90,7 +19,7 @@ std::string PdfFolder() {
 
 std::set<std::string> PdfsIn(const std::string& folder) {
     std::set<std::string> pdfs;
-    std::istringstream lines(HostOutput("ls -1 '" + folder + "'/*.pdf 2>/dev/null"));
+    std::istringstream lines(RunHost("ls -1 '" + folder + "'/*.pdf 2>/dev/null"));
     for (std::string line; std::getline(lines, line);)
         if (!line.empty())
             pdfs.insert(line);
@@ -102,7 +31,7 @@ std::set<std::string> PdfsIn(const std::string& folder) {
 std::string WaitForNewPdf(const std::string& folder, const std::set<std::string>& before) {
     for (int i = 0; i < 600; ++i) {
         for (const std::string& pdf : PdfsIn(folder))
-            if (!before.count(pdf) && HostOutput("lpstat -o PDF 2>/dev/null").empty())
+            if (!before.count(pdf) && RunHost("lpstat -o PDF 2>/dev/null").empty())
                 return pdf;
         Sleep(100);
     }
@@ -201,47 +130,17 @@ DWORD QuadrantColour(LONG x, LONG y) {
     return x < kWidth / 2 ? kBottomLeft : kBottomRight;
 }
 
-class Printing : public ::testing::Test {
+class Printing : public Viewer {
 protected:
     void SetUp() override {
-        char temp[kPathSize];
-        GetTempPathA(sizeof temp, temp);
-        m_dir = std::string(temp) + "kestrel-print-" + std::to_string(GetCurrentProcessId()) + "\\";
-        CreateDirectoryA(m_dir.c_str(), nullptr);
-        snprintf(g_szExchangePath, kPathSize, "%skstmp0.bmp", m_dir.c_str());
-        ASSERT_TRUE(OpenExchangeFileAt(g_szExchangePath));
-        Boxes::count = 0;
-        Boxes::caption.clear();
-        Boxes::text.clear();
-        m_boxTimer = SetTimer(nullptr, 0, 30, Boxes::Poll);
-        g_nLastImageError = 0;
-        g_nShowMaximized = 0;
-
+        Viewer::SetUp();
         LPBITMAPINFOHEADER dib = MakeTestDib(kWidth, kHeight, 24, {}, QuadrantColour);
-        m_bmp = m_dir + "quadrants.bmp";
+        m_bmp = Path("quadrants.bmp");
         WriteBmpFile(dib, m_bmp.c_str());
         FreeDib(dib);
     }
-    void TearDown() override {
-        KillTimer(nullptr, m_boxTimer);
-        exchangeFile.Close();
-        system(("rm -rf '" + testfiles::HostPath(m_dir) + "'").c_str());
-    }
 
-    // Opens the viewer on path and lets drive look at it and close it.
-    void View(const std::string& path, const std::function<void(CImageDlg&)>& drive) {
-        CImageDlg dlg;
-        strcpy(dlg.m_szFileName, path.c_str());
-        s_viewer = &dlg;
-        s_drive = drive;
-        UINT_PTR timer = SetTimer(nullptr, 0, 20, DriveViewer);
-        dlg.DoModal();
-        KillTimer(nullptr, timer);
-        s_viewer = nullptr;
-    }
-
-    std::string m_dir, m_bmp;
-    UINT_PTR m_boxTimer = 0;
+    std::string m_bmp;
 };
 
 // Device pixels per inch of the default printer, as the viewer's print gets them.
@@ -417,5 +316,5 @@ TEST_F(Printing, AViewerWithoutAnImagePrintsNothing) {
     PrintViewedImage(dlg, "PDF");
     EXPECT_EQ(0, Boxes::count) << Boxes::caption << ": " << Boxes::text;
     EXPECT_EQ(0, g_nLastImageError);
-    EXPECT_EQ("", HostOutput("lpstat -o PDF 2>/dev/null"));
+    EXPECT_EQ("", RunHost("lpstat -o PDF 2>/dev/null"));
 }
