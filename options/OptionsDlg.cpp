@@ -79,6 +79,9 @@ void COpitonsDlg::OnOK() {
 }
 
 void RunOptionsDialog() {
+    // The quality box's up-down control.
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_UPDOWN_CLASS};
+    InitCommonControlsEx(&controls);
     COpitonsDlg dlg;
     dlg.DoModal();
 }

@@ -7,6 +7,7 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import time
 
 import numpy as np
 from PIL import Image
@@ -17,6 +18,7 @@ from kestrel_e2e import main, menu_at, run, wait_for  # noqa: E402
 SETTINGS = r"HKCU\Software\Fernwoodlabs\Kestrel\settings"
 MENU_POINT = (500, 400)
 CONVERT_FILE = ["Down"] * 4 + ["Return"]
+OPTIONS = ["Down"] * 6 + ["Return"]
 BATCH_CONVERT = ["Down"] * 5 + ["Return"]
 
 
@@ -172,8 +174,28 @@ def test_quick_menu_runs_end_after_a_cancel(desk):
         case.close()
 
 
+def test_options_from_the_quick_menu(desk):
+    case = Case(desk)
+    try:
+        p = case.quick_menu(OPTIONS)
+        # From OK along the tab order: Cancel, "Run at Windows startup", "Show image
+        # view window maximized", "Write png files interlaced", the quality box.
+        case.answer("Kestrel Options", "Tab", "Tab", "Tab", "space", "Tab", "Tab", "Home", "shift+End")
+        run("xdotool", "type", "--delay", "20", "42")
+        time.sleep(0.5)
+        desk.key("Return")
+        wait_for(lambda: p.poll() is not None, timeout=30, what="the run to end after the options")
+        assert desk.reg_query(SETTINGS, "jpgq") == ("REG_DWORD", "0x2a"), desk.reg_query(SETTINGS, "jpgq")
+        assert desk.reg_query(SETTINGS, "max") == ("REG_DWORD", "0x1"), desk.reg_query(SETTINGS, "max")
+        assert desk.reg_query(SETTINGS, "pngi") is None
+        assert desk.reg_query(SETTINGS, "startup") is None
+    finally:
+        case.close()
+
+
 TESTS = [test_single_conversion_proposes_and_remembers, test_batch_goes_on_past_an_unreadable_file,
-         test_batch_name_without_dot_makes_pngs, test_quick_menu_runs_end_after_a_cancel]
+         test_batch_name_without_dot_makes_pngs, test_quick_menu_runs_end_after_a_cancel,
+         test_options_from_the_quick_menu]
 
 
 if __name__ == "__main__":

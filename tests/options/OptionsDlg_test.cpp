@@ -62,8 +62,6 @@ protected:
         g_nPngInterlace = 0;
         g_nJpegQuality = 75;
         g_bQuickMenu = FALSE;
-        INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_UPDOWN_CLASS};
-        InitCommonControlsEx(&controls);
         ilInit();
     }
     void TearDown() override { RegDeleteTreeA(HKEY_CURRENT_USER, ("Software\\" + company).c_str()); }
