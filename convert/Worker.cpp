@@ -12,6 +12,7 @@
 namespace {
 
 DWORD s_progressTimeout = kWorkerProgressTimeout;
+SIZE_T s_memoryCeiling = kWorkerMemoryCeiling;
 
 // Messages on the pipe: a 32-bit length, then fields (32-bit numbers, 64-bit
 // handles, strings with a 32-bit length in front).
@@ -114,6 +115,10 @@ void SetWorkerProgressTimeout(DWORD milliseconds) {
     s_progressTimeout = milliseconds;
 }
 
+void SetWorkerMemoryCeiling(SIZE_T bytes) {
+    s_memoryCeiling = bytes;
+}
+
 CConvertWorker::~CConvertWorker() {
     End(false);
 }
@@ -131,7 +136,7 @@ CConvertWorker::Outcome CConvertWorker::Await(DWORD size, DWORD deadline) {
             return kTooLong;
         PROCESS_MEMORY_COUNTERS counters = {sizeof counters};
         if (GetProcessMemoryInfo(m_hProcess, &counters, sizeof counters) &&
-            std::max(counters.WorkingSetSize, counters.PagefileUsage) > kWorkerMemoryCeiling)
+            std::max(counters.WorkingSetSize, counters.PagefileUsage) > s_memoryCeiling)
             return kFailed;
         if (WaitForSingleObject(m_hProcess, 5) == WAIT_OBJECT_0) {
             // An ended worker's last words are in the pipe already.

@@ -16,8 +16,10 @@ bool LoadsThroughLibrary();
 // How long the tray waits for a worker's answer on one file; tests shorten it.
 const DWORD kWorkerProgressTimeout = 30000;
 void SetWorkerProgressTimeout(DWORD milliseconds);
-// Above this much memory a worker is ended as failed.
+// Above this much memory a worker is ended as failed; tests lower it. Wine takes a
+// job object's memory limit but does not enforce it, so the tray watches.
 const SIZE_T kWorkerMemoryCeiling = (SIZE_T)2 << 30;
+void SetWorkerMemoryCeiling(SIZE_T bytes);
 
 class CConvertWorker {
 public:

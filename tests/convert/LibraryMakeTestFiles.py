@@ -3,6 +3,8 @@
 each is a small sound file cut short, and each is named for where the cut falls.
     cut_in_colour_table.xpm    Debian's DevIL 1.7.8 ends with a segmentation fault
     cut_before_gamma_data.png  DevIL 1.7.8 spins for ever at the end of the file
+and one whose header claims a size far beyond its bytes:
+    rle_32768_square.tga       DevIL 1.7.8 takes 4 GB and half a minute to load it
 Run it again after changing it:
     /usr/bin/python3 tests/convert/LibraryMakeTestFiles.py
 """
@@ -37,6 +39,12 @@ def png():
             chunk(b"IEND", b""))
 
 
+def tga():
+    """A run-length coded 24-bit TGA that says it is 32768 pixels square."""
+    header = struct.pack("<BBBHHBHHHHBB", 0, 0, 10, 0, 0, 0, 0, 0, 32768, 32768, 24, 0x20)
+    return header + bytes(1900 - len(header))
+
+
 def main():
     whole = xpm()
     # Inside the third colour's line.
@@ -48,6 +56,8 @@ def main():
     cut = whole.index(b"gAMA") + 4
     with open(os.path.join(BAD, "cut_before_gamma_data.png"), "wb") as f:
         f.write(whole[:cut])
+    with open(os.path.join(BAD, "rle_32768_square.tga"), "wb") as f:
+        f.write(tga())
 
 
 if __name__ == "__main__":

@@ -170,6 +170,7 @@ protected:
     }
     void TearDown() override {
         SetWorkerProgressTimeout(kWorkerProgressTimeout);
+        SetWorkerMemoryCeiling(kWorkerMemoryCeiling);
         SetEnvironmentVariableA("TMP", m_hadTmp ? m_tmp.c_str() : nullptr);
         KillTimer(nullptr, m_timer);
         exchangeFile.Close();
@@ -242,6 +243,22 @@ TEST_F(Worker, SingleConversionSurvivesACrash) {
     EXPECT_EQ("PNG 32x24", Identify(m_out + "\\holiday.png"));
     EXPECT_EQ(0, RunningWorkers());
     EXPECT_TRUE(FilesIn(m_workerTemp).empty());
+}
+
+// A file whose decoding takes gigabytes: the worker is ended once it grows past the
+// ceiling (lowered here, as the progress limit is raised), long before the progress
+// limit would end it, and reported as failed.
+TEST_F(Worker, WorkerGrowingPastTheCeilingIsEnded) {
+    Bad("rle_32768_square.tga");
+    SetWorkerMemoryCeiling(256 << 20);
+    SetWorkerProgressTimeout(60000);
+    DWORD start = GetTickCount();
+    ConvertOne(m_dir + "\\rle_32768_square.tga", m_out + "\\huge.png");
+    EXPECT_LT(GetTickCount() - start, 30000u);
+    ASSERT_EQ(1u, s_boxes.size()) << Boxes();
+    EXPECT_EQ(FailedOn("rle_32768_square.tga"), s_boxes[0].text);
+    EXPECT_TRUE(FilesIn(m_out).empty());
+    EXPECT_EQ(0, RunningWorkers());
 }
 
 // The worker's engine shows what the engine shows in-process: the same boxes, in
