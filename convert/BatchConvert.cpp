@@ -8,6 +8,7 @@
 #include "convert/FileConversion.h"
 #include "convert/FormatTable.h"
 #include "convert/SaveDialog.h"
+#include "convert/Worker.h"
 #include "framework/Afx.h"
 
 namespace {
@@ -51,6 +52,8 @@ void ReportTooLong(HWND owner) {
 
 void ConvertEach(HWND owner, const std::vector<std::string>& sources, const std::string& folder,
                  const std::string& extension) {
+    // One worker for the batch; a file that ends it gets the next a fresh one.
+    CConvertWorker worker;
     for (const std::string& source : sources) {
         std::string target = folder + WithExtension(FileNameOf(source), extension);
         if (!CopyPath(g_szSourcePath, source.c_str()) || !CopyPath(g_szTargetPath, target.c_str())) {
@@ -58,7 +61,9 @@ void ConvertEach(HWND owner, const std::vector<std::string>& sources, const std:
             continue;
         }
         // No copy shortcut here: ConvertFile copies by itself when the suffixes match.
-        if (!NeedsStaging())
+        if (LoadsThroughLibrary())
+            worker.Convert(owner, kDeepenOnly8Bits);
+        else if (!NeedsStaging())
             ConvertFile(false);
         else if (StageSource(owner, kDeepenOnly8Bits))
             ConvertFile(true);

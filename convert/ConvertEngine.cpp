@@ -20,13 +20,28 @@
 
 int g_nLastImageError = 0;
 
+namespace {
+BoxSink s_boxSink = nullptr;
+
+void ShowBox(HWND owner, const char* text, const char* caption) {
+    if (s_boxSink)
+        s_boxSink(owner, text, caption);
+    else
+        MessageBoxA(owner, text, caption, MB_OK);
+}
+} // namespace
+
+void SetBoxSink(BoxSink sink) {
+    s_boxSink = sink;
+}
+
 void ReportFailure(HWND owner, const char* what) {
     snprintf(g_szMessage, kPathSize, "Error: %s\n", what);
-    MessageBoxA(owner, g_szMessage, "File Error!", MB_OK);
+    ShowBox(owner, g_szMessage, "File Error!");
 }
 
 void ReportCodecFailure() {
-    MessageBoxA(nullptr, "File Error!", "Kestrel", MB_OK);
+    ShowBox(nullptr, "File Error!", "Kestrel");
 }
 
 namespace {
@@ -252,7 +267,7 @@ bool RestageAtDepth(WORD depth) {
 void ReportImageError(HWND owner, ILenum error, const char* caption) {
     const char* text = iluErrorString(error);
     snprintf(g_szMessage, kPathSize, "Error: %s\n", text ? text : "unknown error");
-    MessageBoxA(owner, g_szMessage, caption, MB_OK);
+    ShowBox(owner, g_szMessage, caption);
     while (ilGetError() != IL_NO_ERROR) {
     }
 }

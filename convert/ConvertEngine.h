@@ -50,6 +50,12 @@ void WriteStagedTarget(HWND owner);
 // complete. The error is also kept in g_nLastImageError.
 ILenum SaveBoundImage(const char* target);
 
+// Where the engine's boxes go: MessageBoxA, unless a sink is set. The worker process
+// sets one and hands every box to the tray, which shows it with the same owner, in
+// the same order. Null puts MessageBoxA back.
+typedef void (*BoxSink)(HWND owner, const char* text, const char* caption);
+void SetBoxSink(BoxSink sink);
+
 // Our own failures in the library's box, so every error looks alike:
 // "Error: <what>\n" captioned "File Error!".
 void ReportFailure(HWND owner, const char* what);

@@ -6,6 +6,7 @@
 #include "convert/FileConversion.h"
 #include "convert/FormatTable.h"
 #include "convert/SaveDialog.h"
+#include "convert/Worker.h"
 #include "framework/Afx.h"
 
 namespace {
@@ -65,6 +66,8 @@ void ConvertImageFile(HWND owner) {
     if (AskForSource() && AskForTarget(owner)) {
         if (SameTypeSuffix())
             ConvertFile(false); // with matching suffixes: the byte copy
+        else if (LoadsThroughLibrary())
+            CConvertWorker().Convert(owner, kDeepenUpTo8Bits);
         else if (!NeedsStaging())
             ConvertFile(false);
         else if (StageSource(owner, kDeepenUpTo8Bits))

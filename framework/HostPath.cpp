@@ -91,3 +91,23 @@ bool ShowHostHelp(const char* helpFile, UINT nCmd, DWORD_PTR dwData, HWND owner)
     return ::HtmlHelpA(owner, helpFile, nCmd, dwData) != nullptr;
 }
 #endif
+
+bool SiblingProgramPath(const char* name, char* out, size_t outSize) {
+    char module[MAX_PATH * 2];
+    DWORD n = GetModuleFileNameA(nullptr, module, sizeof module);
+    if (n == 0 || n >= sizeof module)
+        return false;
+    char* slash = strrchr(module, '\\');
+    size_t folder = slash ? (size_t)(slash + 1 - module) : 0;
+#ifdef __WINE__
+    const char* suffix = ".exe.so";
+#else
+    const char* suffix = ".exe";
+#endif
+    if (folder + strlen(name) + strlen(suffix) >= outSize)
+        return false;
+    memcpy(out, module, folder);
+    strcpy(out + folder, name);
+    strcat(out, suffix);
+    return true;
+}

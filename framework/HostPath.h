@@ -21,3 +21,9 @@ bool ShowHostHelp(const char* helpFile, UINT nCmd, DWORD_PTR dwData, HWND owner)
 // The module's instance handle as Windows gives it to every process of this
 // program. Under Wine the loader moves the module from process to process.
 DWORD_PTR StableInstanceValue(HINSTANCE hInstance);
+
+// The path CreateProcessA takes for a program built beside this one (name without
+// ".exe"). Under Wine that is its module, name.exe.so: the name.exe beside it is a
+// shell launcher, which Wine starts as a Unix process with no process handle and
+// no inherited handles. False when it does not fit.
+bool SiblingProgramPath(const char* name, char* out, size_t outSize);

@@ -15,6 +15,10 @@ from PIL import Image
 sys.path.insert(0, os.path.dirname(__file__))
 from kestrel_e2e import main, menu_at, run, wait_for  # noqa: E402
 
+BAD = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "data", "bad")
+CRASHER = "cut_in_colour_table.xpm"  # the image library crashes on it
+HANGER = "cut_before_gamma_data.png"  # the image library spins on it for ever
+
 SETTINGS = r"HKCU\Software\Fernwoodlabs\Kestrel\settings"
 MENU_POINT = (500, 400)
 CONVERT_FILE = ["Down"] * 4 + ["Return"]
@@ -193,9 +197,61 @@ def test_options_from_the_quick_menu(desk):
         case.close()
 
 
+def running_workers(desk):
+    pattern = r"[/\\]".join(desk.build_dir.strip("/").split("/")) + r"[/\\]kestrel_worker\.exe"
+    return run("pgrep", "-f", pattern, check=False).stdout.split()
+
+
+def answer_error_box(case):
+    wait_for(lambda: window_shown("File Error!"), timeout=60, what="a File Error! box")
+    case.answer("File Error!", "Return")
+    wait_for(lambda: not window_shown("File Error!"), timeout=10, what="the box to close")
+
+
+def test_resident_tray_survives_the_library_crashing_and_hanging(desk):
+    """A batch of five with the library's crasher and hanger in the middle, then the
+    crasher on its own: each reported in a box, the rest converted, and the tray
+    still answers its icon. The hanger is given up after 30 s."""
+    case = Case(desk)
+    try:
+        make(os.path.join(case.sources, "a.jpg"))
+        make(os.path.join(case.sources, "c.tif"))
+        make(os.path.join(case.sources, "e.png"))
+        for name in (CRASHER, HANGER):
+            shutil.copy(os.path.join(BAD, name), case.sources)
+        desk.start_tray_host()
+        tray = desk.start()
+        wait_for(desk.tray_icon_shown, timeout=20, what="the tray icon")
+        desk.open_tray_menu()
+        desk.menu_key(*BATCH_CONVERT)
+        case.answer("Convert Image Files", "Return", text='"a.jpg" "%s" "c.tif" "%s" "e.png"' % (CRASHER, HANGER))
+        case.answer("Convert Files to:", "Return", text=dos(os.path.join(case.targets, "x.pcx")))
+        answer_error_box(case)  # the crash
+        answer_error_box(case)  # the hang, 30 s later
+        wait_for(lambda: sorted(os.listdir(case.targets)) == ["a.pcx", "c.pcx", "e.pcx"], timeout=30,
+                 what="the three sound files converted")
+        assert all(identify(os.path.join(case.targets, n)) == "PCX 48x32" for n in os.listdir(case.targets))
+
+        desk.open_tray_menu()
+        desk.menu_key(*CONVERT_FILE)
+        case.answer("Convert Image File", "Return", text=dos(os.path.join(case.sources, CRASHER)))
+        case.answer("Convert File to:", "Return", text=dos(os.path.join(case.targets, "crash.png")))
+        answer_error_box(case)
+        assert sorted(os.listdir(case.targets)) == ["a.pcx", "c.pcx", "e.pcx"]
+        assert tray.poll() is None, "the tray ended"
+        assert not running_workers(desk)
+
+        desk.open_tray_menu()
+        desk.menu_key("Up", "Return")  # Exit
+        wait_for(lambda: tray.poll() is not None, what="the tray to end")
+        assert desk.new_exchange_files() == []
+    finally:
+        case.close()
+
+
 TESTS = [test_single_conversion_proposes_and_remembers, test_batch_goes_on_past_an_unreadable_file,
          test_batch_name_without_dot_makes_pngs, test_quick_menu_runs_end_after_a_cancel,
-         test_options_from_the_quick_menu]
+         test_options_from_the_quick_menu, test_resident_tray_survives_the_library_crashing_and_hanging]
 
 
 if __name__ == "__main__":
