@@ -2,6 +2,7 @@
 #include <cstring>
 #include <string>
 #include <vector>
+#include "convert/BatchProgress.h"
 #include "convert/Globals.h"
 #include "convert/Settings.h"
 #include "convert/ConvertEngine.h"
@@ -50,11 +51,17 @@ void ReportTooLong(HWND owner) {
     ReportFailure(owner, "the target name is too long");
 }
 
-void ConvertEach(HWND owner, const std::vector<std::string>& sources, const std::string& folder,
-                 const std::string& extension) {
+} // namespace
+
+void ConvertBatch(HWND owner, const std::vector<std::string>& sources, const std::string& folder,
+                  const std::string& extension) {
     // One worker for the batch; a file that ends it gets the next a fresh one.
     CConvertWorker worker;
-    for (const std::string& source : sources) {
+    CBatchProgress progress(owner, (int)sources.size());
+    for (size_t i = 0; i < sources.size(); ++i) {
+        const std::string& source = sources[i];
+        if (!progress.Next((int)i + 1, source.c_str()))
+            break;
         std::string target = folder + WithExtension(FileNameOf(source), extension);
         if (!CopyPath(g_szSourcePath, source.c_str()) || !CopyPath(g_szTargetPath, target.c_str())) {
             ReportTooLong(owner);
@@ -69,8 +76,6 @@ void ConvertEach(HWND owner, const std::vector<std::string>& sources, const std:
             ConvertFile(true);
     }
 }
-
-} // namespace
 
 void ConvertImageFiles(HWND owner) {
     std::vector<char> selection(kSelectionSize, '\0');
@@ -95,7 +100,7 @@ void ConvertImageFiles(HWND owner) {
             size_t dot = name.rfind('.');
             std::string extension = dot == std::string::npos ? "png" : name.substr(dot + 1);
             RememberSavedFile(app, true);
-            ConvertEach(owner, sources, folder, extension);
+            ConvertBatch(owner, sources, folder, extension);
             app.DoWaitCursor(-1);
         }
     }

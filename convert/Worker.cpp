@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <vector>
+#include "convert/BatchProgress.h"
 #include "convert/FormatTable.h"
 #include "convert/Globals.h"
 #include "framework/HostPath.h"
@@ -138,6 +139,8 @@ CConvertWorker::Outcome CConvertWorker::Await(DWORD size, DWORD deadline) {
         if (GetProcessMemoryInfo(m_hProcess, &counters, sizeof counters) &&
             std::max(counters.WorkingSetSize, counters.PagefileUsage) > s_memoryCeiling)
             return kFailed;
+        // A batch's progress window answers, and its Cancel is seen, while it waits.
+        CBatchProgress::KeepAnswering();
         if (WaitForSingleObject(m_hProcess, 5) == WAIT_OBJECT_0) {
             // An ended worker's last words are in the pipe already.
             return PeekNamedPipe(m_hAnswers, nullptr, 0, nullptr, &available, nullptr) && available >= size

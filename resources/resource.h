@@ -66,3 +66,8 @@
 #define IDC_OPTIONS_QUALITY 1015
 #define IDC_OPTIONS_QUALITY_SPIN 1016
 #define IDC_OPTIONS_DESKTOP 1017
+
+// The progress window of a long batch conversion.
+#define IDD_BATCH_PROGRESS 139
+#define IDC_BATCH_COUNT 1021
+#define IDC_BATCH_NAME 1022

@@ -7,6 +7,7 @@
 #include <commdlg.h>
 #include <dlgs.h>
 #include <tlhelp32.h>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -324,3 +325,70 @@ TEST_F(Worker, EngineBoxesAreTheSameAsInProcess) {
 }
 
 } // namespace
+
+namespace {
+// A person at the progress window: waits for it, presses Cancel, and reads which
+// file it names then.
+struct CancelAtTheWindow {
+    DWORD process = GetCurrentProcessId();
+    int shownAtCancel = 0;
+    bool windowSeen = false;
+
+    static DWORD WINAPI Run(LPVOID self) {
+        auto* me = static_cast<CancelAtTheWindow*>(self);
+        for (int i = 0; i < 1200; ++i) {
+            HWND window = FindWindowA(nullptr, "Batch Convert");
+            DWORD owner = 0;
+            if (window)
+                GetWindowThreadProcessId(window, &owner);
+            if (window && owner == me->process && IsWindowVisible(window)) {
+                me->windowSeen = true;
+                HWND button = GetDlgItem(window, IDCANCEL);
+                SendMessageA(window, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), (LPARAM)button);
+                char text[64] = "";
+                GetDlgItemTextA(window, 1021, text, sizeof text);
+                sscanf(text, "File %d of", &me->shownAtCancel);
+                return 0;
+            }
+            Sleep(50);
+        }
+        return 0;
+    }
+};
+} // namespace
+
+TEST_F(Worker, CancelStopsABatchAfterTheFileUnderWay) {
+    // Large enough that the batch outlasts the window's delay.
+    std::string first = m_dir + "\\f000.png";
+    ASSERT_EQ(0, system(("/usr/bin/convert -size 640x480 plasma:red-blue '" + HostPath(first) + "'").c_str()));
+    std::vector<std::string> sources = {first};
+    for (int i = 1; i < 200; ++i) {
+        char name[32];
+        snprintf(name, sizeof name, "\\f%03d.png", i);
+        ASSERT_TRUE(CopyFileA(first.c_str(), (m_dir + name).c_str(), FALSE));
+        sources.push_back(m_dir + name);
+    }
+    CancelAtTheWindow person;
+    HANDLE thread = CreateThread(nullptr, 0, CancelAtTheWindow::Run, &person, 0, nullptr);
+    ConvertBatch(nullptr, sources, m_out + "\\", "pcx");
+    WaitForSingleObject(thread, 10000);
+    CloseHandle(thread);
+
+    ASSERT_TRUE(person.windowSeen) << "no progress window";
+    ASSERT_GT(person.shownAtCancel, 0);
+    ASSERT_LT(person.shownAtCancel, 200) << "cancelled only at the end";
+    // Exactly the files up to the one under way, each complete, nothing else.
+    std::vector<std::string> written = FilesIn(m_out);
+    std::sort(written.begin(), written.end());
+    std::vector<std::string> expected;
+    for (int i = 0; i < person.shownAtCancel; ++i) {
+        char name[32];
+        snprintf(name, sizeof name, "f%03d.pcx", i);
+        expected.push_back(name);
+    }
+    EXPECT_EQ(expected, written);
+    for (const std::string& name : written)
+        EXPECT_EQ("PCX 640x480", Identify(m_out + "\\" + name)) << name;
+    EXPECT_EQ(0, RunningWorkers());
+    EXPECT_TRUE(s_boxes.empty()) << Boxes();
+}
