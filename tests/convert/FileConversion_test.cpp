@@ -1,4 +1,5 @@
 #include "tests/support/GTest.h"
+#include "tests/convert/ConversionRecords.h"
 #include "tests/support/TestFiles.h"
 #include <windows.h>
 #include <commdlg.h>
@@ -113,15 +114,7 @@ protected:
         CreateDirectoryA(m_out.c_str(), nullptr);
         snprintf(g_szExchangePath, kPathSize, "%s\\kstmp0.bmp", m_dir.c_str());
         ASSERT_TRUE(OpenExchangeFileAt(g_szExchangePath));
-        BuildFilterString(g_szSaveFilter, SaveFilterTable);
-        BuildFilterString(g_szOpenFilter, OpenFilterTable);
-        InitSaveRecord();
-        InitOpenRecord();
-        g_ofnOpen.lpstrFilter = g_szOpenFilter;
-        strcpy(g_szLastOpenName, "Image1.png");
-        strcpy(g_szLastSaveName, "Image1.png");
-        strcpy(g_szLastOpenDir, m_dir.c_str());
-        strcpy(g_szLastSaveDir, m_out.c_str());
+        PrepareConversionRecords(m_dir, m_out);
         g_bQuickMenu = FALSE;
         s_actions.clear();
         s_seen.clear();

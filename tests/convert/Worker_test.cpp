@@ -2,6 +2,7 @@
 // kestrel_worker (linked beside this module), on the library's own reproducers in
 // tests/data/bad/ and on sound files.
 #include "tests/support/GTest.h"
+#include "tests/convert/ConversionRecords.h"
 #include "tests/support/TestFiles.h"
 #include <windows.h>
 #include <commdlg.h>
@@ -153,15 +154,7 @@ protected:
         SetEnvironmentVariableA("TMP", m_workerTemp.c_str());
         snprintf(g_szExchangePath, kPathSize, "%s\\kstmp0.bmp", m_dir.c_str());
         ASSERT_TRUE(OpenExchangeFileAt(g_szExchangePath));
-        BuildFilterString(g_szSaveFilter, SaveFilterTable);
-        BuildFilterString(g_szOpenFilter, OpenFilterTable);
-        InitSaveRecord();
-        InitOpenRecord();
-        g_ofnOpen.lpstrFilter = g_szOpenFilter;
-        strcpy(g_szLastOpenName, "Image1.png");
-        strcpy(g_szLastSaveName, "Image1.png");
-        strcpy(g_szLastOpenDir, m_dir.c_str());
-        strcpy(g_szLastSaveDir, m_out.c_str());
+        PrepareConversionRecords(m_dir, m_out);
         s_actions.clear();
         s_boxes.clear();
         s_lastDialog = nullptr;

@@ -279,12 +279,18 @@ def other_viewers(name):
                check=False).stdout.split()
 
 
-def test_copy_reaches_other_programs(desk, folder):
+def view_pattern_enlarged(desk, folder):
+    """A viewer on the test pattern, zoomed to 2x; its process and window."""
     src = os.path.join(folder, "pattern.png")
     Image.fromarray(pattern()).save(src)
     p = desk.start(dos(src))
     wid = viewer_window("pattern.png")
     press(desk, wid, "ctrl+l")
+    return p, wid
+
+
+def test_copy_reaches_other_programs(desk, folder):
+    p, wid = view_pattern_enlarged(desk, folder)
     press(desk, wid, "ctrl+c")
     # A Wine program of its own reads the DIB; it is what the window shows, at 2x.
     dumped = os.path.join(folder, "clip.bmp")
@@ -317,11 +323,7 @@ def save_from_viewer(desk, wid, keys, title, target):
 
 
 def test_save_resized_and_convert_reopen_on_the_new_file(desk, folder):
-    src = os.path.join(folder, "pattern.png")
-    Image.fromarray(pattern()).save(src)
-    p = desk.start(dos(src))
-    wid = viewer_window("pattern.png")
-    press(desk, wid, "ctrl+l")
+    p, wid = view_pattern_enlarged(desk, folder)
     big = os.path.join(folder, "big.png")
     save_from_viewer(desk, wid, "ctrl+m", "Save Resized Image as:", big)
     # The viewer ends and a new one shows the file written at the display size.
