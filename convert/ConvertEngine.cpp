@@ -116,15 +116,8 @@ bool SameFile(const char* a, const char* b) {
     return lstrcmpiA(fullA, fullB) == 0;
 }
 
-// A packed DIB at 8 bits with the screen palette, through a device bitmap: the way
-// for images without a colour table, which ConvertDibDepth cannot reduce.
 LPBITMAPINFOHEADER EightBitDibOfBitmap(HBITMAP bitmap) {
-    g_hScreenPalette = MakeScreenPalette();
-    LPBITMAPINFOHEADER dib = DibFromBitmapAtDepth(bitmap, 8, BI_RGB, g_hScreenPalette);
-    if (g_hScreenPalette)
-        DeleteObject(g_hScreenPalette);
-    g_hScreenPalette = nullptr;
-    return dib;
+    return DibWithScreenPalette(bitmap, 8);
 }
 
 LPBITMAPINFOHEADER EightBitDibOf(const BITMAPINFOHEADER* dib) {
@@ -193,6 +186,15 @@ bool StageThroughLibrary(HWND owner) {
 }
 
 } // namespace
+
+LPBITMAPINFOHEADER DibWithScreenPalette(HBITMAP bitmap, WORD bits) {
+    g_hScreenPalette = MakeScreenPalette();
+    LPBITMAPINFOHEADER dib = DibFromBitmapAtDepth(bitmap, bits, BI_RGB, g_hScreenPalette);
+    if (g_hScreenPalette)
+        DeleteObject(g_hScreenPalette);
+    g_hScreenPalette = nullptr;
+    return dib;
+}
 
 // The library's encoding of the bound image in the type the target's name gives,
 // written so that a failure leaves the old target as it was: the library does not
@@ -339,20 +341,21 @@ bool StageDib(HWND owner, const BITMAPINFOHEADER* dib) {
     }
 }
 
-void WriteStagedTarget(HWND owner) {
+bool WriteStagedTarget(HWND owner) {
     if (IsGifName(g_szTargetPath)) {
+        bool written = false;
         CSafeSave save(g_szTargetPath);
         if (save.Ready()) {
             if (WriteGifFromExchange(save.TempPath()) != kGifWriteOk)
                 ReportCodecFailure();
-            else if (!save.Commit())
+            else if (!(written = save.Commit()))
                 ReportFailure(owner, "the file could not be written");
         } else {
             g_nLastImageError = IL_COULD_NOT_OPEN_FILE;
             ReportImageError(owner, IL_COULD_NOT_OPEN_FILE);
         }
         EmptyExchange();
-        return;
+        return written;
     }
 
     ILuint image = 0;
@@ -369,8 +372,8 @@ void WriteStagedTarget(HWND owner) {
     if (error != IL_NO_ERROR)
         ReportImageError(owner, error);
     ilDeleteImages(1, &image);
+    return error == IL_NO_ERROR;
 }
-
 void ConvertFile(bool staged) {
     if (SameTypeSuffix()) {
         // The source is never written to, even when the target names it.

@@ -36,14 +36,19 @@ bool StageSource(HWND owner, DeepeningRule rule);
 // replaces the old file only once complete.
 void ConvertFile(bool staged);
 
+// A packed DIB of a device bitmap at bits per pixel, uncompressed, reduced with the
+// screen palette made for the call; null when the depth is not one a DIB toolkit
+// request can give.
+LPBITMAPINFOHEADER DibWithScreenPalette(HBITMAP bitmap, WORD bits);
+
 // Puts a packed DIB as the one BMP into the exchange file. False (with the error
 // shown) when the exchange file could not be written.
 bool StageDib(HWND owner, const BITMAPINFOHEADER* dib);
 
 // Writes g_szTargetPath from the BMP staged in the exchange file: our GIF writer
 // for GIF, the image library for every other type. The exchange file is empty
-// again afterwards; errors are shown.
-void WriteStagedTarget(HWND owner);
+// again afterwards; errors are shown. True when the target was written.
+bool WriteStagedTarget(HWND owner);
 
 // Saves the library's bound image as target, in the type its name gives (JPEG
 // through our encoder), under a temporary name that replaces the old file only once

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <vector>
 #include "convert/ConvertEngine.h"
 #include "convert/FormatTable.h"
 #include "convert/Globals.h"
@@ -330,11 +331,16 @@ void CImageDlg::OnDropFiles(HDROP hDropInfo) {
     // Without a path the command line would start a tray copy instead.
     if (length == 0 || length >= sizeof dropped)
         return;
+    StartViewerOn(dropped);
+}
+
+void StartViewerOn(const char* path) {
+    // The program's own path (up to 256 bytes), a blank, the path unquoted.
     char module[256] = "";
     GetModuleFileNameA(nullptr, module, sizeof module);
-    char command[256 + 1 + 512];
-    snprintf(command, sizeof command, "%s %s", module, dropped);
-    WinExec(command, g_nShowMaximized == 1 ? SW_SHOWMAXIMIZED : SW_SHOWNORMAL);
+    std::vector<char> command(sizeof module + 1 + strlen(path) + 1);
+    snprintf(command.data(), command.size(), "%s %s", module, path);
+    WinExec(command.data(), g_nShowMaximized == 1 ? SW_SHOWMAXIMIZED : SW_SHOWNORMAL);
 }
 
 void CImageDlg::OnTimer(UINT_PTR nIDEvent) {

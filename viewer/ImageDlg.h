@@ -15,6 +15,9 @@ const UINT kImageDlgTemplate = 134;
 enum ViewStaging { kViewStaged, kViewCannotOpen, kViewRefused, kViewDamagedGif };
 ViewStaging StageViewedFile(const char* path, WORD* sourceBits);
 
+// A new viewer process on path, shown maximised when "max" says so.
+void StartViewerOn(const char* path);
+
 // The name the viewer's save dialog proposes: the viewed file's name with the type
 // of the last saved file, when both have one. target holds kPathSize characters.
 void ProposeViewerTarget(const char* viewedPath, char* target);

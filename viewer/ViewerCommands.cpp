@@ -22,17 +22,6 @@ bool IsBmpDepth(int bits) {
     return bits == 1 || bits == 4 || bits == 8 || bits == 24;
 }
 
-// A packed DIB of a device bitmap at the given depth, reduced with the screen
-// palette as every 8-bit reduction of a screen image is.
-LPBITMAPINFOHEADER DibAtDepth(HBITMAP bitmap, int bits) {
-    g_hScreenPalette = MakeScreenPalette();
-    LPBITMAPINFOHEADER dib = DibFromBitmapAtDepth(bitmap, (WORD)bits, BI_RGB, g_hScreenPalette);
-    if (g_hScreenPalette)
-        DeleteObject(g_hScreenPalette);
-    g_hScreenPalette = nullptr;
-    return dib;
-}
-
 } // namespace
 
 void ProposeViewerTarget(const char* viewedPath, char* target) {
@@ -61,11 +50,7 @@ bool CImageDlg::AskTarget(const char* title) {
 }
 
 void CImageDlg::OpenTargetAndEnd() {
-    char module[256] = "";
-    GetModuleFileNameA(nullptr, module, sizeof module);
-    char command[sizeof module + 1 + kPathSize];
-    snprintf(command, sizeof command, "%s %s", module, g_szTargetPath);
-    WinExec(command, g_nShowMaximized == 1 ? SW_SHOWMAXIMIZED : SW_SHOWNORMAL);
+    StartViewerOn(g_szTargetPath);
     PostQuitMessage(0);
 }
 
@@ -92,16 +77,13 @@ void CImageDlg::OnSaveResized() {
             m_nBitsPerPixel = 8;
         // A depth a BMP cannot hold (a 32-bit PNG, a 16-bit image) is written at 24.
         int bits = gif ? 8 : IsBmpDepth(m_nBitsPerPixel) ? m_nBitsPerPixel : 24;
-        LPBITMAPINFOHEADER dib = DibAtDepth(m_hScaledBitmap, bits);
+        LPBITMAPINFOHEADER dib = DibWithScreenPalette(m_hScaledBitmap, bits);
         bool written = false;
         if (!dib) {
             ReportFailure(m_hWnd, "the image could not be converted");
         } else if (gif) {
             // The GIF writer and the safe save report their own failures.
-            if (StageDib(m_hWnd, dib)) {
-                WriteStagedTarget(m_hWnd);
-                written = GetFileAttributesA(g_szTargetPath) != INVALID_FILE_ATTRIBUTES;
-            }
+            written = StageDib(m_hWnd, dib) && WriteStagedTarget(m_hWnd);
         } else {
             CSafeSave save(g_szTargetPath);
             written = save.Ready() && WriteBmpFile(dib, save.TempPath()) == kBmpOk && save.Commit();
@@ -144,7 +126,7 @@ void CImageDlg::OnConvert() {
         // Staged from the full-size bitmap: 8 bits for a GIF, otherwise the
         // recorded depth with 8 bits raised to 24.
         int bits = IsGifName(g_szTargetPath) ? 8 : m_nBitsPerPixel == 8 ? 24 : m_nBitsPerPixel;
-        LPBITMAPINFOHEADER dib = DibAtDepth(m_hBitmap, bits);
+        LPBITMAPINFOHEADER dib = DibWithScreenPalette(m_hBitmap, bits);
         if (!dib)
             ReportFailure(m_hWnd, "the image could not be converted");
         else if (StageDib(m_hWnd, dib))

@@ -1,5 +1,5 @@
 #include "tests/support/GTest.h"
-#include "tests/convert/ConversionRecords.h"
+#include "tests/convert/ConversionTestSupport.h"
 #include "tests/support/TestFiles.h"
 #include <windows.h>
 #include <commdlg.h>
@@ -77,18 +77,6 @@ using testfiles::HostPath;
 
 using testfiles::ReadFileBytes;
 
-// "PNG 32x24" and the like, as ImageMagick identifies the file; empty when it cannot.
-std::string Identify(const std::string& path) {
-    std::string command = "/usr/bin/identify -format '%m %wx%h' '" + HostPath(path) + "[0]' 2>/dev/null";
-    FILE* pipe = popen(command.c_str(), "r");
-    char line[128] = "";
-    if (pipe) {
-        if (!fgets(line, sizeof line, pipe))
-            line[0] = 0;
-        pclose(pipe);
-    }
-    return line;
-}
 
 bool Exists(const std::string& path) {
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;

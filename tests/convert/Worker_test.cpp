@@ -2,7 +2,7 @@
 // kestrel_worker (linked beside this module), on the library's own reproducers in
 // tests/data/bad/ and on sound files.
 #include "tests/support/GTest.h"
-#include "tests/convert/ConversionRecords.h"
+#include "tests/convert/ConversionTestSupport.h"
 #include "tests/support/TestFiles.h"
 #include <windows.h>
 #include <commdlg.h>
@@ -80,17 +80,6 @@ void Choose(HWND dialog, const std::string& name) {
     PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), (LPARAM)GetDlgItem(dialog, IDOK));
 }
 
-std::string Identify(const std::string& path) {
-    std::string command = "/usr/bin/identify -format '%m %wx%h' '" + HostPath(path) + "[0]' 2>/dev/null";
-    FILE* pipe = popen(command.c_str(), "r");
-    char line[128] = "";
-    if (pipe) {
-        if (!fgets(line, sizeof line, pipe))
-            line[0] = 0;
-        pclose(pipe);
-    }
-    return line;
-}
 
 std::vector<std::string> FilesIn(const std::string& folder) {
     std::vector<std::string> names;
