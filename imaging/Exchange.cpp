@@ -12,11 +12,18 @@ void ReserveExchangeFile() {
     if (n == 0 || n >= (DWORD)kPathSize - 16)
         prefix[0] = '\0';
     strcat(prefix, "kstmp");
-    for (int i = 0;; ++i) {
+    // A name is claimed by creating it: workers started side by side never share one.
+    for (int i = 0; i < 100000; ++i) {
         snprintf(g_szExchangePath, kPathSize, "%s%d.bmp", prefix, i);
-        CFileFind finder;
-        if (!finder.FindFile(g_szExchangePath))
+        HANDLE claim = CreateFileA(g_szExchangePath, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                                   nullptr);
+        if (claim != INVALID_HANDLE_VALUE) {
+            CloseHandle(claim);
             break;
+        }
+        DWORD error = GetLastError();
+        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS && error != ERROR_SHARING_VIOLATION)
+            break; // no folder to write in: the open below fails as it would
     }
     exchangeFile.Open(g_szExchangePath, kExchangeOpenFlags);
 }
