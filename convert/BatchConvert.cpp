@@ -1,5 +1,7 @@
 #include <cstdio>
 #include <cstring>
+#include <deque>
+#include <memory>
 #include <string>
 #include <vector>
 #include "convert/BatchProgress.h"
@@ -55,26 +57,48 @@ void ReportTooLong(HWND owner) {
 
 void ConvertBatch(HWND owner, const std::vector<std::string>& sources, const std::string& folder,
                   const std::string& extension) {
-    // One worker for the batch; a file that ends it gets the next a fresh one.
-    CConvertWorker worker;
+    // The workers take the library's files in turns, so every core decodes; each
+    // file is finished in the order it was begun, so boxes keep the files' order. A
+    // file that ends its worker gets that worker's next file a fresh one.
+    const int count = BatchWorkers();
+    std::unique_ptr<CConvertWorker[]> workers(new CConvertWorker[count]);
+    std::deque<CConvertWorker*> begun;
+    auto finishAll = [&] {
+        for (; !begun.empty(); begun.pop_front())
+            begun.front()->Finish();
+    };
     CBatchProgress progress(owner, (int)sources.size());
     for (size_t i = 0; i < sources.size(); ++i) {
         const std::string& source = sources[i];
         if (!progress.Next((int)i + 1, source.c_str()))
             break;
         std::string target = folder + WithExtension(FileNameOf(source), extension);
-        if (!CopyPath(g_szSourcePath, source.c_str()) || !CopyPath(g_szTargetPath, target.c_str())) {
+        bool fits = CopyPath(g_szSourcePath, source.c_str()) && CopyPath(g_szTargetPath, target.c_str());
+        if (fits && LoadsThroughLibrary()) {
+            if ((int)begun.size() == count) {
+                begun.front()->Finish();
+                begun.pop_front();
+            }
+            CConvertWorker* idle = &workers[0];
+            while (idle->Busy())
+                ++idle;
+            idle->Begin(owner, kDeepenOnly8Bits);
+            begun.push_back(idle);
+            continue;
+        }
+        // A file of our own waits for the files before it: its box comes after theirs.
+        finishAll();
+        if (!fits) {
             ReportTooLong(owner);
             continue;
         }
         // No copy shortcut here: ConvertFile copies by itself when the suffixes match.
-        if (LoadsThroughLibrary())
-            worker.Convert(owner, kDeepenOnly8Bits);
-        else if (!NeedsStaging())
+        if (!NeedsStaging())
             ConvertFile(false);
         else if (StageSource(owner, kDeepenOnly8Bits))
             ConvertFile(true);
     }
+    finishAll();
 }
 
 void ConvertImageFiles(HWND owner) {

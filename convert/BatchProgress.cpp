@@ -6,6 +6,22 @@
 
 CBatchProgress* CBatchProgress::s_current = nullptr;
 
+namespace {
+HWND s_answerWindow = nullptr;
+UINT s_answerMessage = 0;
+
+void AnswerWindowMessages() {
+    MSG msg;
+    while (s_answerWindow && PeekMessageA(&msg, s_answerWindow, s_answerMessage, s_answerMessage, PM_REMOVE))
+        DispatchMessageA(&msg);
+}
+} // namespace
+
+void AnswerWhileConverting(HWND window, UINT message) {
+    s_answerWindow = window;
+    s_answerMessage = message;
+}
+
 CBatchProgress::CBatchProgress(HWND owner, int count) : m_hOwner(owner), m_nCount(count), m_dwStart(GetTickCount()) {
     s_current = this;
 }
@@ -21,6 +37,7 @@ bool CBatchProgress::Next(int index, const char* path) {
     // A Cancel seen now stops before this file, and the window still names the last.
     ShowIfDue();
     Pump();
+    AnswerWindowMessages();
     if (m_bCancelled)
         return false;
     m_nIndex = index;
@@ -44,6 +61,12 @@ void CBatchProgress::KeepAnswering() {
         s_current->ShowIfDue();
         s_current->Pump();
     }
+    AnswerWindowMessages();
+}
+
+void CBatchProgress::Raise() {
+    if (s_current && s_current->m_hWnd)
+        SetForegroundWindow(s_current->m_hWnd);
 }
 
 void CBatchProgress::ShowIfDue() {

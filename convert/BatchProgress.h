@@ -3,6 +3,10 @@
 #pragma once
 #include <windows.h>
 
+// Messages of this one kind to window (the tray's icon) are answered while a batch
+// runs or a worker is waited for; everything else waits for the conversion.
+void AnswerWhileConverting(HWND window, UINT message);
+
 // Seen only once a batch has run this long.
 const DWORD kBatchProgressDelay = 2000;
 
@@ -15,9 +19,14 @@ public:
 
     // Before each file (index from 1): shows it, and false once Cancel was pressed.
     bool Next(int index, const char* path);
-    // Keeps the window answering while a file is converted; safe to call without a
-    // batch. The window itself appears here once the delay has passed.
+    // Keeps the window, and the one answered while converting, answering while a
+    // file is converted; safe to call without a batch. The window itself appears
+    // here once the delay has passed.
     static void KeepAnswering();
+    // A batch is under way, its window shown or not yet.
+    static bool UnderWay() { return s_current != nullptr; }
+    // Brings the window of the batch under way forward, once it shows.
+    static void Raise();
 
     HWND Window() const { return m_hWnd; }
 

@@ -120,25 +120,63 @@ void SetWorkerMemoryCeiling(SIZE_T bytes) {
     s_memoryCeiling = bytes;
 }
 
+namespace {
+int s_batchWorkers = kBatchWorkers;
+std::vector<CConvertWorker*> s_busy; // every worker with a file under way
+} // namespace
+
+bool ConversionUnderWay() {
+    return !s_busy.empty() || CBatchProgress::UnderWay();
+}
+
+void SetBatchWorkers(int count) {
+    s_batchWorkers = std::max(1, count);
+}
+
+int BatchWorkers() {
+    return s_batchWorkers;
+}
+
 CConvertWorker::~CConvertWorker() {
-    End(false);
+    s_busy.erase(std::remove(s_busy.begin(), s_busy.end(), this), s_busy.end());
+    End(m_bBusy);
+}
+
+// The file the worker is on: too long, or too large. Death is seen by reading.
+CConvertWorker::Outcome CConvertWorker::Check() {
+    if ((LONG)(m_dwDeadline - GetTickCount()) <= 0)
+        return kTooLong;
+    return TooLarge() ? kFailed : kDone;
+}
+
+bool CConvertWorker::TooLarge() const {
+    PROCESS_MEMORY_COUNTERS counters = {sizeof counters};
+    return GetProcessMemoryInfo(m_hProcess, &counters, sizeof counters) &&
+           std::max(counters.WorkingSetSize, counters.PagefileUsage) > s_memoryCeiling;
+}
+
+// While one worker is waited for, another may be growing without bound: it is ended
+// now, and its turn reads what it had answered, if anything. Its time limit is seen
+// in its turn: a finished answer may be waiting in its pipe.
+void CConvertWorker::WatchOthers() {
+    for (CConvertWorker* other : s_busy)
+        if (other != this && other->m_hProcess && other->TooLarge())
+            TerminateProcess(other->m_hProcess, 1);
 }
 
 // Waits until size bytes of the answer are in the pipe. Anonymous pipes have no
 // overlapped reads, so this looks at the pipe between short waits on the process.
-CConvertWorker::Outcome CConvertWorker::Await(DWORD size, DWORD deadline) {
+CConvertWorker::Outcome CConvertWorker::Await(DWORD size) {
     for (;;) {
         DWORD available = 0;
         if (!PeekNamedPipe(m_hAnswers, nullptr, 0, nullptr, &available, nullptr))
             return kFailed; // the worker is gone: the pipe is broken
         if (available >= size)
             return kDone;
-        if ((LONG)(deadline - GetTickCount()) <= 0)
-            return kTooLong;
-        PROCESS_MEMORY_COUNTERS counters = {sizeof counters};
-        if (GetProcessMemoryInfo(m_hProcess, &counters, sizeof counters) &&
-            std::max(counters.WorkingSetSize, counters.PagefileUsage) > s_memoryCeiling)
-            return kFailed;
+        Outcome outcome = Check();
+        if (outcome != kDone)
+            return outcome;
+        WatchOthers();
         // A batch's progress window answers, and its Cancel is seen, while it waits.
         CBatchProgress::KeepAnswering();
         if (WaitForSingleObject(m_hProcess, 5) == WAIT_OBJECT_0) {
@@ -150,15 +188,9 @@ CConvertWorker::Outcome CConvertWorker::Await(DWORD size, DWORD deadline) {
     }
 }
 
-CConvertWorker::Outcome CConvertWorker::Send(const std::string& message) {
-    // A job is far smaller than the pipe's buffer, and the worker reads each before
-    // it works on it: this write never waits for the worker.
-    return WriteAll(m_hJobs, message) ? kDone : kFailed;
-}
-
-CConvertWorker::Outcome CConvertWorker::Receive(std::string& message, DWORD deadline) {
+CConvertWorker::Outcome CConvertWorker::Receive(std::string& message) {
     UINT32 length = 0;
-    Outcome outcome = Await(sizeof length, deadline);
+    Outcome outcome = Await(sizeof length);
     if (outcome != kDone)
         return outcome;
     if (!ReadExactly(m_hAnswers, &length, sizeof length) || length > (1u << 20))
@@ -166,13 +198,28 @@ CConvertWorker::Outcome CConvertWorker::Receive(std::string& message, DWORD dead
     message.resize(length);
     if (length == 0)
         return kDone;
-    outcome = Await(length, deadline);
+    outcome = Await(length);
     if (outcome != kDone)
         return outcome;
     return ReadExactly(m_hAnswers, &message[0], length) ? kDone : kFailed;
 }
 
-CConvertWorker::Outcome CConvertWorker::Start(DWORD deadline) {
+// The hello of a worker ended before it was read, when it is whole in the pipe:
+// it names the exchange file left to delete.
+bool CConvertWorker::TakeHello() {
+    UINT32 length = 0;
+    DWORD got = 0, available = 0;
+    if (!m_hAnswers || !PeekNamedPipe(m_hAnswers, &length, sizeof length, &got, &available, nullptr) ||
+        got < sizeof length || length > (1u << 20) || available < sizeof length + length)
+        return false;
+    std::string hello(length, '\0');
+    if (!ReadExactly(m_hAnswers, &length, sizeof length) || (length && !ReadExactly(m_hAnswers, &hello[0], length)))
+        return false;
+    return CMessage(hello).Get(m_strExchangePath);
+}
+
+// Starts a worker without waiting for its hello: two workers start side by side.
+CConvertWorker::Outcome CConvertWorker::Start() {
     char program[MAX_PATH * 2];
     if (!SiblingProgramPath("kestrel_worker", program, sizeof program))
         return kNotStarted;
@@ -204,12 +251,8 @@ CConvertWorker::Outcome CConvertWorker::Start(DWORD deadline) {
     }
     CloseHandle(process.hThread);
     m_hProcess = process.hProcess;
-    std::string hello;
-    Outcome outcome = Receive(hello, deadline);
-    CMessage reader(hello);
-    if (outcome == kDone && !reader.Get(m_strExchangePath))
-        outcome = kFailed;
-    return outcome;
+    m_bHello = false;
+    return kDone;
 }
 
 void CConvertWorker::End(bool kill) {
@@ -221,6 +264,8 @@ void CConvertWorker::End(bool kill) {
         if (!ended) {
             TerminateProcess(m_hProcess, 1);
             WaitForSingleObject(m_hProcess, 5000);
+            if (!m_bHello)
+                TakeHello();
             if (!m_strExchangePath.empty())
                 DeleteFileA(m_strExchangePath.c_str());
         }
@@ -230,9 +275,10 @@ void CConvertWorker::End(bool kill) {
         CloseHandle(m_hAnswers);
     m_hJobs = m_hAnswers = m_hProcess = nullptr;
     m_strExchangePath.clear();
+    m_bHello = false;
 }
 
-bool CConvertWorker::ShowAnswer(HWND owner, const std::string& answer) {
+bool CConvertWorker::ShowAnswer(const std::string& answer) {
     CMessage reader(answer);
     int error = 0, boxes = 0;
     if (!reader.Get(error) || !reader.Get(boxes))
@@ -250,30 +296,55 @@ bool CConvertWorker::ShowAnswer(HWND owner, const std::string& answer) {
     return true;
 }
 
-void CConvertWorker::Convert(HWND owner, DeepeningRule rule) {
-    DWORD deadline = GetTickCount() + s_progressTimeout;
-    Outcome outcome = m_hProcess ? kDone : Start(deadline);
-    if (outcome == kNotStarted) {
-        End(false);
-        ReportFailure(owner, "the converter kestrel_worker.exe could not be started");
+void CConvertWorker::Begin(HWND owner, DeepeningRule rule) {
+    if (m_bBusy)
+        Finish();
+    m_bBusy = true;
+    s_busy.push_back(this);
+    m_hOwner = owner;
+    m_strSource = g_szSourcePath;
+    m_dwDeadline = GetTickCount() + s_progressTimeout;
+    m_outcome = m_hProcess ? kDone : Start();
+    if (m_outcome != kDone)
         return;
-    }
     CMessage job;
     job.Put(g_szSourcePath).Put(g_szTargetPath).Put((UINT64)(ULONG_PTR)owner).Put((int)rule);
     job.Put(g_nJpegQuality).Put((int)ilGetInteger(IL_PNG_INTERLACE));
+    // A job is far smaller than the pipe's buffer, and the worker reads each before
+    // it works on it: this write never waits for the worker.
+    if (!WriteAll(m_hJobs, job.Bytes()))
+        m_outcome = kFailed;
+}
+
+void CConvertWorker::Finish() {
+    if (!m_bBusy)
+        return;
+    Outcome outcome = m_outcome;
+    if (outcome == kDone && !m_bHello) {
+        std::string hello;
+        outcome = Receive(hello);
+        m_bHello = outcome == kDone && CMessage(hello).Get(m_strExchangePath);
+        if (outcome == kDone && !m_bHello)
+            outcome = kFailed;
+    }
     std::string answer;
     if (outcome == kDone)
-        outcome = Send(job.Bytes());
-    if (outcome == kDone)
-        outcome = Receive(answer, deadline);
-    if (outcome == kDone && ShowAnswer(owner, answer))
+        outcome = Receive(answer);
+    s_busy.erase(std::remove(s_busy.begin(), s_busy.end(), this), s_busy.end());
+    m_bBusy = false;
+    if (outcome == kNotStarted) {
+        End(false);
+        ReportFailure(m_hOwner, "the converter kestrel_worker.exe could not be started");
+        return;
+    }
+    if (outcome == kDone && ShowAnswer(answer))
         return;
     End(true);
     g_nLastImageError = IL_INTERNAL_ERROR;
     char what[kPathSize + 64];
     snprintf(what, sizeof what, "the image library %s on %s", outcome == kTooLong ? "took too long" : "failed",
-             FileNameOf(g_szSourcePath));
-    ReportFailure(owner, what);
+             FileNameOf(m_strSource.c_str()));
+    ReportFailure(m_hOwner, what);
 }
 
 int RunConvertWorker(HANDLE jobs, HANDLE answers) {

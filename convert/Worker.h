@@ -21,6 +21,14 @@ void SetWorkerProgressTimeout(DWORD milliseconds);
 const SIZE_T kWorkerMemoryCeiling = (SIZE_T)2 << 30;
 void SetWorkerMemoryCeiling(SIZE_T bytes);
 
+// How many workers a batch keeps busy at once: one a core on these machines.
+const int kBatchWorkers = 2;
+void SetBatchWorkers(int count); // the benchmark compares one with two
+int BatchWorkers();
+
+// A batch, or a file in a worker, is under way.
+bool ConversionUnderWay();
+
 class CConvertWorker {
 public:
     CConvertWorker() = default;
@@ -29,24 +37,45 @@ public:
     CConvertWorker(const CConvertWorker&) = delete;
     CConvertWorker& operator=(const CConvertWorker&) = delete;
 
-    // Converts g_szSourcePath into g_szTargetPath in the worker as the engine does
-    // in-process (staged by rule when NeedsStaging), and shows the engine's boxes
-    // here with their owner. Starts a worker when none runs.
-    void Convert(HWND owner, DeepeningRule rule);
+    // Hands g_szSourcePath and g_szTargetPath to the worker, to be converted as the
+    // engine does in-process (staged by rule when NeedsStaging), and returns without
+    // waiting. Starts a worker when none runs.
+    void Begin(HWND owner, DeepeningRule rule);
+    // Waits for the file begun last and shows the engine's boxes here with their
+    // owner, or reports the file as failed. While it waits, every other busy worker
+    // is watched too, so none grows past the ceiling unseen.
+    void Finish();
+    bool Busy() const { return m_bBusy; }
+
+    void Convert(HWND owner, DeepeningRule rule) {
+        Begin(owner, rule);
+        Finish();
+    }
 
 private:
     enum Outcome { kDone, kFailed, kTooLong, kNotStarted };
-    Outcome Start(DWORD deadline);
+    Outcome Start();
     void End(bool kill);
-    Outcome Await(DWORD size, DWORD deadline);
-    Outcome Send(const std::string& message);
-    Outcome Receive(std::string& message, DWORD deadline);
-    bool ShowAnswer(HWND owner, const std::string& answer);
+    Outcome Await(DWORD size);
+    Outcome Receive(std::string& message);
+    bool TakeHello();
+    bool ShowAnswer(const std::string& answer);
+    void WatchOthers();
+    Outcome Check();
+    bool TooLarge() const;
 
     HANDLE m_hJobs = nullptr;    // the tray writes, the worker reads
     HANDLE m_hAnswers = nullptr; // the worker writes, the tray reads
     HANDLE m_hProcess = nullptr;
-    std::string m_strExchangePath; // the worker's own exchange file
+    std::string m_strExchangePath; // the worker's own exchange file, from its hello
+    bool m_bHello = false;
+
+    // The file under way.
+    bool m_bBusy = false;
+    Outcome m_outcome = kDone; // of handing the file over
+    DWORD m_dwDeadline = 0;
+    HWND m_hOwner = nullptr;
+    std::string m_strSource;
 };
 
 // The worker process's loop: answers the jobs read from jobs until the tray closes

@@ -1,7 +1,9 @@
 #include "tray/KestrelDlg.h"
 #include <cstring>
+#include "convert/BatchProgress.h"
 #include "convert/FileConversion.h"
 #include "convert/Globals.h"
+#include "convert/Worker.h"
 #include "imaging/DevIL.h"
 #include "imaging/Exchange.h"
 #include "resources/resource.h"
@@ -79,6 +81,9 @@ int CKestrelDlg::OnCreate(LPCREATESTRUCTA lpcs) {
     m_nidTray.hIcon = m_hTrayIcon;
     lstrcpynA(m_nidTray.szTip, kTrayTip, sizeof m_nidTray.szTip);
     Shell_NotifyIconA(NIM_ADD, &m_nidTray);
+    // A click on the icon while a worker converts is answered at once, not queued
+    // until the batch ends.
+    AnswerWhileConverting(m_hWnd, WM_TRAYICON);
     return 0;
 }
 
@@ -137,6 +142,12 @@ void CKestrelDlg::PopUpTrayMenu() {
 LRESULT CKestrelDlg::OnTrayIcon(WPARAM, LPARAM lParam) {
     if (CaptureBusy())
         return 1;
+    // No second command inside a conversion, not even from one of its boxes.
+    if (ConversionUnderWay()) {
+        if (lParam == WM_LBUTTONUP || lParam == WM_RBUTTONUP)
+            CBatchProgress::Raise();
+        return 1;
+    }
     switch (lParam) {
     case WM_RBUTTONUP:
         PopUpTrayMenu();
@@ -150,6 +161,7 @@ LRESULT CKestrelDlg::OnTrayIcon(WPARAM, LPARAM lParam) {
 }
 
 void CKestrelDlg::OnDestroy() {
+    AnswerWhileConverting(nullptr, 0);
     if (!g_bQuickMenu) {
         Shell_NotifyIconA(NIM_DELETE, &m_nidTray);
         if (m_hTrayIcon)

@@ -16,6 +16,7 @@
 #include <map>
 #include <string>
 #include <vector>
+#include "convert/BatchProgress.h"
 #include "convert/ConvertEngine.h"
 #include "convert/FileConversion.h"
 #include "convert/FormatTable.h"
@@ -210,6 +211,120 @@ TEST_F(Worker, BatchGoesOnPastACrashAndAHang) {
         EXPECT_EQ("PCX 32x24", Identify(m_out + "\\" + name)) << name;
     EXPECT_EQ(0, RunningWorkers());
     EXPECT_TRUE(FilesIn(m_workerTemp).empty()) << "a worker's exchange file was left behind";
+}
+
+// Samples how many workers run at once while a batch converts.
+struct WorkerCount {
+    volatile bool stop = false;
+    int most = 0;
+    static DWORD WINAPI Run(LPVOID self) {
+        auto* me = static_cast<WorkerCount*>(self);
+        while (!me->stop) {
+            me->most = std::max(me->most, RunningWorkers());
+            Sleep(20);
+        }
+        return 0;
+    }
+};
+
+std::vector<std::string> Texts(const std::vector<Box>& boxes) {
+    std::vector<std::string> texts;
+    for (const Box& box : boxes)
+        texts.push_back(box.caption + ": " + box.text);
+    return texts;
+}
+
+// Two workers at once, and still every box in the files' order: the hanger's comes
+// before the crasher's that failed first, and the damaged GIF read here waits for
+// both.
+TEST_F(Worker, TwoWorkersKeepTheBoxesInFileOrder) {
+    Bad("cut_before_gamma_data.png");
+    Bad("cut_in_colour_table.xpm");
+    Bad("cut_in_image_data.gif");
+    Make("d.jpg");
+    Make("e.tif");
+    std::vector<std::string> sources;
+    for (const char* name :
+         {"cut_before_gamma_data.png", "cut_in_colour_table.xpm", "cut_in_image_data.gif", "d.jpg", "e.tif"})
+        sources.push_back(m_dir + "\\" + name);
+    WorkerCount counter;
+    HANDLE thread = CreateThread(nullptr, 0, WorkerCount::Run, &counter, 0, nullptr);
+    ConvertBatch(nullptr, sources, m_out + "\\", "pcx");
+    counter.stop = true;
+    WaitForSingleObject(thread, 5000);
+    CloseHandle(thread);
+
+    EXPECT_EQ(2, counter.most);
+    EXPECT_EQ((std::vector<std::string>{
+                  "File Error!: Error: the image library took too long on cut_before_gamma_data.png\n",
+                  "File Error!: " + FailedOn("cut_in_colour_table.xpm"),
+                  "Kestrel: File Error!",
+              }),
+              Texts(s_boxes));
+    EXPECT_EQ((std::vector<std::string>{"d.pcx", "e.pcx"}), FilesIn(m_out));
+    EXPECT_EQ("PCX 32x24", Identify(m_out + "\\d.pcx"));
+    EXPECT_EQ("PCX 32x24", Identify(m_out + "\\e.pcx"));
+    EXPECT_EQ(0, RunningWorkers());
+    EXPECT_TRUE(FilesIn(m_workerTemp).empty()) << "a worker's exchange file was left behind";
+}
+
+// While the hanger is waited for, the file beside it grows past the ceiling: it is
+// ended then and reported as failed, not left to grow until its own turn.
+TEST_F(Worker, TheOtherWorkerIsWatchedWhileOneIsWaitedFor) {
+    Bad("cut_before_gamma_data.png");
+    Bad("rle_32768_square.tga");
+    SetWorkerMemoryCeiling(256 << 20);
+    SetWorkerProgressTimeout(8000);
+    ConvertBatch(nullptr, {m_dir + "\\cut_before_gamma_data.png", m_dir + "\\rle_32768_square.tga"}, m_out + "\\",
+                 "pcx");
+    EXPECT_EQ((std::vector<std::string>{
+                  "File Error!: Error: the image library took too long on cut_before_gamma_data.png\n",
+                  "File Error!: " + FailedOn("rle_32768_square.tga"),
+              }),
+              Texts(s_boxes));
+    EXPECT_TRUE(FilesIn(m_out).empty());
+    EXPECT_EQ(0, RunningWorkers());
+}
+
+// Stands in for the tray's window and its icon's message.
+const UINT kIconMessage = WM_APP + 7;
+int s_iconAnswers = 0;
+bool s_iconAnsweredUnderWay = false;
+LRESULT CALLBACK TrayWindow(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == kIconMessage) {
+        ++s_iconAnswers;
+        s_iconAnsweredUnderWay = ConversionUnderWay();
+        return 1;
+    }
+    return DefWindowProcA(hwnd, message, wParam, lParam);
+}
+
+// A click on the tray's icon while a worker is waited for is answered then, with
+// the conversion seen as under way, not left until the file's box is up.
+TEST_F(Worker, TheTrayIconIsAnsweredWhileAWorkerIsWaitedFor) {
+    Bad("cut_before_gamma_data.png");
+    WNDCLASSA tray = {};
+    tray.lpfnWndProc = TrayWindow;
+    tray.hInstance = GetModuleHandleA(nullptr);
+    tray.lpszClassName = "WorkerTestTray";
+    RegisterClassA(&tray);
+    HWND window = CreateWindowExA(0, tray.lpszClassName, "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
+                                  tray.hInstance, nullptr);
+    ASSERT_TRUE(window);
+    s_iconAnswers = 0;
+    AnswerWhileConverting(window, kIconMessage);
+    PostMessageA(window, kIconMessage, 0, WM_RBUTTONUP);
+    EXPECT_FALSE(ConversionUnderWay());
+    strcpy(g_szSourcePath, (m_dir + "\\cut_before_gamma_data.png").c_str());
+    strcpy(g_szTargetPath, (m_out + "\\never.jpg").c_str());
+    CConvertWorker().Convert(nullptr, kDeepenUpTo8Bits);
+    AnswerWhileConverting(nullptr, 0);
+    DestroyWindow(window);
+
+    EXPECT_EQ(1, s_iconAnswers);
+    EXPECT_TRUE(s_iconAnsweredUnderWay) << "answered only once the conversion was over";
+    EXPECT_FALSE(ConversionUnderWay());
+    ASSERT_EQ(1u, s_boxes.size()) << Boxes();
 }
 
 // One crashing file on its own: reported, and the next conversion works.
