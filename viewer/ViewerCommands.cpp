@@ -7,6 +7,7 @@
 #include "convert/Globals.h"
 #include "convert/SaveDialog.h"
 #include "convert/Settings.h"
+#include "convert/Worker.h"
 #include "framework/SafeSave.h"
 #include "framework/WinApp.h"
 #include "imaging/Bmp.h"
@@ -137,7 +138,9 @@ void CImageDlg::OnConvert() {
         if (StageSource(m_hWnd, kDeepenOnly8Bits))
             ConvertFile(true);
     } else {
-        ConvertFile(false);
+        // The file is read again from disk, and may have changed since it was viewed:
+        // the library's loader runs in a worker, as for the tray's conversions.
+        CConvertWorker().Convert(m_hWnd, kDeepenOnly8Bits);
     }
     // The new viewer reports a target that could not be written.
     OpenTargetAndEnd();

@@ -5,6 +5,7 @@
 #include "tests/viewer/ViewerFixture.h"
 #include "convert/SaveDialog.h"
 #include "convert/Settings.h"
+#include "convert/Worker.h"
 #include "framework/WinApp.h"
 #include "imaging/DevIL.h"
 #include "imaging/GifReader.h"
@@ -425,6 +426,23 @@ TEST_F(ViewerCommands, ConvertedPixelsMatchTheSource) {
     std::string compare = RunHost("compare -metric AE '" + testfiles::HostPath(source) + "' '" +
                                   testfiles::HostPath(gif) + "' null: 2>&1");
     EXPECT_EQ("0", compare);
+}
+
+// Convert reads the file again, and it may have changed since it was viewed: one
+// that now hangs the image library costs that conversion, not the viewer.
+TEST_F(ViewerCommands, ConvertOfAFileThatNowHangsTheLibraryIsReported) {
+    std::string source = Magick("changed.png", "-size 24x16 plasma:");
+    std::string hanger = std::string(KESTREL_SOURCE_DIR) + "/tests/data/bad/cut_before_gamma_data.png";
+    SetWorkerProgressTimeout(3000);
+    Boxes::count = 0;
+    EXPECT_TRUE(SaveFromViewer(source, ID_FILE_CONVERT, Path("changed.jpg"), [&](CImageDlg&) {
+        RunHost("cp '" + hanger + "' '" + testfiles::HostPath(source) + "'");
+    }));
+    SetWorkerProgressTimeout(kWorkerProgressTimeout);
+    EXPECT_EQ(1, Boxes::count);
+    EXPECT_EQ("File Error!", Boxes::caption);
+    EXPECT_EQ("Error: the image library took too long on changed.png\n", Boxes::text);
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(Path("changed.jpg").c_str()));
 }
 
 int main(int argc, char** argv) {
