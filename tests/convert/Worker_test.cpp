@@ -268,6 +268,19 @@ TEST_F(Worker, TwoWorkersKeepTheBoxesInFileOrder) {
     EXPECT_TRUE(FilesIn(m_workerTemp).empty()) << "a worker's exchange file was left behind";
 }
 
+// Both workers stage GIFs at once, each through an exchange file of its own.
+TEST_F(Worker, TwoWorkersStageThroughExchangeFilesOfTheirOwn) {
+    std::vector<std::string> sources;
+    for (const char* name : {"a.jpg", "b.tif", "c.png", "d.tga"})
+        sources.push_back(Make(name));
+    ConvertBatch(nullptr, sources, m_out + "\\", "gif");
+    EXPECT_TRUE(s_boxes.empty()) << Boxes();
+    EXPECT_EQ((std::vector<std::string>{"a.gif", "b.gif", "c.gif", "d.gif"}), FilesIn(m_out));
+    for (const std::string& name : FilesIn(m_out))
+        EXPECT_EQ("GIF 32x24", Identify(m_out + "\\" + name)) << name;
+    EXPECT_TRUE(FilesIn(m_workerTemp).empty());
+}
+
 // While the hanger is waited for, the file beside it grows past the ceiling: it is
 // ended then and reported as failed, not left to grow until its own turn.
 TEST_F(Worker, TheOtherWorkerIsWatchedWhileOneIsWaitedFor) {
