@@ -35,9 +35,7 @@ CBatchProgress::~CBatchProgress() {
 
 bool CBatchProgress::Next(int index, const char* path) {
     // A Cancel seen now stops before this file, and the window still names the last.
-    ShowIfDue();
-    Pump();
-    AnswerWindowMessages();
+    KeepAnswering();
     if (m_bCancelled)
         return false;
     m_nIndex = index;

@@ -204,18 +204,14 @@ CConvertWorker::Outcome CConvertWorker::Receive(std::string& message) {
     return ReadExactly(m_hAnswers, &message[0], length) ? kDone : kFailed;
 }
 
-// The hello of a worker ended before it was read, when it is whole in the pipe:
-// it names the exchange file left to delete.
-bool CConvertWorker::TakeHello() {
-    UINT32 length = 0;
-    DWORD got = 0, available = 0;
-    if (!m_hAnswers || !PeekNamedPipe(m_hAnswers, &length, sizeof length, &got, &available, nullptr) ||
-        got < sizeof length || length > (1u << 20) || available < sizeof length + length)
-        return false;
-    std::string hello(length, '\0');
-    if (!ReadExactly(m_hAnswers, &length, sizeof length) || (length && !ReadExactly(m_hAnswers, &hello[0], length)))
-        return false;
-    return CMessage(hello).Get(m_strExchangePath);
+// The worker's first words name its exchange file. Read from an ended worker, they
+// are taken only when whole: Await does not wait on a process that is gone.
+CConvertWorker::Outcome CConvertWorker::ReadHello() {
+    std::string hello;
+    Outcome outcome = Receive(hello);
+    if (outcome == kDone && (!CMessage(hello).Get(m_strExchangePath) || m_strExchangePath.empty()))
+        outcome = kFailed;
+    return outcome;
 }
 
 // Starts a worker without waiting for its hello: two workers start side by side.
@@ -251,7 +247,6 @@ CConvertWorker::Outcome CConvertWorker::Start() {
     }
     CloseHandle(process.hThread);
     m_hProcess = process.hProcess;
-    m_bHello = false;
     return kDone;
 }
 
@@ -264,8 +259,8 @@ void CConvertWorker::End(bool kill) {
         if (!ended) {
             TerminateProcess(m_hProcess, 1);
             WaitForSingleObject(m_hProcess, 5000);
-            if (!m_bHello)
-                TakeHello();
+            if (m_strExchangePath.empty())
+                ReadHello();
             if (!m_strExchangePath.empty())
                 DeleteFileA(m_strExchangePath.c_str());
         }
@@ -275,7 +270,6 @@ void CConvertWorker::End(bool kill) {
         CloseHandle(m_hAnswers);
     m_hJobs = m_hAnswers = m_hProcess = nullptr;
     m_strExchangePath.clear();
-    m_bHello = false;
 }
 
 bool CConvertWorker::ShowAnswer(const std::string& answer) {
@@ -320,13 +314,8 @@ void CConvertWorker::Finish() {
     if (!m_bBusy)
         return;
     Outcome outcome = m_outcome;
-    if (outcome == kDone && !m_bHello) {
-        std::string hello;
-        outcome = Receive(hello);
-        m_bHello = outcome == kDone && CMessage(hello).Get(m_strExchangePath);
-        if (outcome == kDone && !m_bHello)
-            outcome = kFailed;
-    }
+    if (outcome == kDone && m_strExchangePath.empty())
+        outcome = ReadHello();
     std::string answer;
     if (outcome == kDone)
         outcome = Receive(answer);

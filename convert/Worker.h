@@ -58,7 +58,7 @@ private:
     void End(bool kill);
     Outcome Await(DWORD size);
     Outcome Receive(std::string& message);
-    bool TakeHello();
+    Outcome ReadHello();
     bool ShowAnswer(const std::string& answer);
     void WatchOthers();
     Outcome Check();
@@ -67,8 +67,7 @@ private:
     HANDLE m_hJobs = nullptr;    // the tray writes, the worker reads
     HANDLE m_hAnswers = nullptr; // the worker writes, the tray reads
     HANDLE m_hProcess = nullptr;
-    std::string m_strExchangePath; // the worker's own exchange file, from its hello
-    bool m_bHello = false;
+    std::string m_strExchangePath; // the worker's own exchange file; empty until its hello
 
     // The file under way.
     bool m_bBusy = false;
