@@ -2,6 +2,7 @@
 // welcome dialog, and the templates of the welcome dialog and the about box.
 #include "tests/support/GTest.h"
 #include <windows.h>
+#include <cstring>
 #include <string>
 #include <vector>
 #include "convert/Settings.h"
@@ -66,8 +67,20 @@ struct WelcomeVisit {
     WPARAM closeWith = IDCANCEL;
 } g_visit;
 
+// This thread's own welcome dialog: CTest runs other cases beside this one, and
+// closing theirs would leave this one open for ever.
+BOOL CALLBACK FindWelcome(HWND hwnd, LPARAM out) {
+    char title[64] = "";
+    GetWindowTextA(hwnd, title, sizeof title);
+    if (!IsWindowVisible(hwnd) || strcmp(title, "Welcome to Kestrel") != 0)
+        return TRUE;
+    *(HWND*)out = hwnd;
+    return FALSE;
+}
+
 void CALLBACK CloseWelcome(HWND, UINT, UINT_PTR id, DWORD) {
-    HWND dialog = FindWindowA(nullptr, "Welcome to Kestrel");
+    HWND dialog = nullptr;
+    EnumThreadWindows(GetCurrentThreadId(), FindWelcome, (LPARAM)&dialog);
     if (!dialog)
         return;
     KillTimer(nullptr, id);

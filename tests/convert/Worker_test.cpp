@@ -447,11 +447,15 @@ struct CancelAtTheWindow {
     static DWORD WINAPI Run(LPVOID self) {
         auto* me = static_cast<CancelAtTheWindow*>(self);
         for (int i = 0; i < 1200; ++i) {
-            HWND window = FindWindowA(nullptr, "Batch Convert");
-            DWORD owner = 0;
-            if (window)
-                GetWindowThreadProcessId(window, &owner);
-            if (window && owner == me->process && IsWindowVisible(window)) {
+            // This process's window: cases beside this one may show theirs.
+            HWND window = nullptr;
+            for (HWND w = nullptr; !window && (w = FindWindowExA(nullptr, w, nullptr, "Batch Convert"));) {
+                DWORD owner = 0;
+                GetWindowThreadProcessId(w, &owner);
+                if (owner == me->process && IsWindowVisible(w))
+                    window = w;
+            }
+            if (window) {
                 me->windowSeen = true;
                 HWND button = GetDlgItem(window, IDCANCEL);
                 SendMessageA(window, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), (LPARAM)button);

@@ -255,8 +255,18 @@ def restore_runner_wine(build_dir):
                  stderr=subprocess.DEVNULL)
     subprocess.Popen(["wineserver", "-p"], **quiet)
     keeper = os.path.join(build_dir, "tests", "keep_desktop.exe.so")
-    if os.path.exists(keeper):
-        subprocess.Popen(["wine", keeper], **quiet)
+    if not os.path.exists(keeper):
+        return
+    subprocess.Popen(["wine", keeper], **quiet)
+    # Ends only once the desktop and Wine's services are up: a test started before
+    # would start them itself and hand them CTest's output pipe.
+    try:
+        wait_for(lambda: "KestrelTestAnchor" in run("xwininfo", "-root", "-tree", check=False).stdout,
+                 timeout=20, what="the desktop anchor")
+    except AssertionError:
+        pass
+    subprocess.run(["wine", "cmd", "/c", "exit"], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL, check=False)
 
 
 def main(test_functions):
