@@ -1,8 +1,8 @@
 // The first-run step against the real registry of the test prefix and the real
 // welcome dialog, and the templates of the welcome dialog and the about box.
 #include "tests/support/GTest.h"
+#include "tests/support/OwnWindows.h"
 #include <windows.h>
-#include <cstring>
 #include <string>
 #include <vector>
 #include "convert/Settings.h"
@@ -67,20 +67,10 @@ struct WelcomeVisit {
     WPARAM closeWith = IDCANCEL;
 } g_visit;
 
-// This thread's own welcome dialog: CTest runs other cases beside this one, and
-// closing theirs would leave this one open for ever.
-BOOL CALLBACK FindWelcome(HWND hwnd, LPARAM out) {
-    char title[64] = "";
-    GetWindowTextA(hwnd, title, sizeof title);
-    if (!IsWindowVisible(hwnd) || strcmp(title, "Welcome to Kestrel") != 0)
-        return TRUE;
-    *(HWND*)out = hwnd;
-    return FALSE;
-}
-
+// This thread's own welcome dialog: closing one of a case beside this one would
+// leave this one open for ever.
 void CALLBACK CloseWelcome(HWND, UINT, UINT_PTR id, DWORD) {
-    HWND dialog = nullptr;
-    EnumThreadWindows(GetCurrentThreadId(), FindWelcome, (LPARAM)&dialog);
+    HWND dialog = testwindows::OwnWindowTitled("Welcome to Kestrel");
     if (!dialog)
         return;
     KillTimer(nullptr, id);

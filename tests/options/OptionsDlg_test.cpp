@@ -2,6 +2,7 @@
 // driven with the messages typing, clicks and arrow keys send; and the options
 // command as the tray and the viewer reach it, through the application.
 #include "tests/support/GTest.h"
+#include "tests/support/OwnWindows.h"
 #include <windows.h>
 #include <commctrl.h>
 #include <functional>
@@ -18,19 +19,9 @@ namespace {
 
 std::function<void(HWND)> s_drive;
 
-BOOL CALLBACK FindOptions(HWND hwnd, LPARAM found) {
-    char title[64] = "";
-    GetWindowTextA(hwnd, title, sizeof title);
-    if (!IsWindowVisible(hwnd) || strcmp(title, "Kestrel Options") != 0)
-        return TRUE;
-    *reinterpret_cast<HWND*>(found) = hwnd;
-    return FALSE;
-}
-
 // Only this thread's dialog: CTest runs other cases side by side on the display.
 VOID CALLBACK DriveOptions(HWND, UINT, UINT_PTR id, DWORD) {
-    HWND dlg = nullptr;
-    EnumThreadWindows(GetCurrentThreadId(), FindOptions, (LPARAM)&dlg);
+    HWND dlg = testwindows::OwnWindowTitled("Kestrel Options");
     if (!dlg)
         return;
     KillTimer(nullptr, id);
